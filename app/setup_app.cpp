@@ -1,0 +1,133 @@
+#include "app/setup_app.h"
+
+#include <commctrl.h>
+#include <shlobj.h>
+
+#include <string>
+
+#include "app/globals.h"
+#include "app/language.h"
+#include "app/main_dlg.h"
+#include "diag/log.h"
+#include "diag/osinfo.h"
+#include "framework/win.h"
+#include "install/cleanup.h"
+#include "resources/resource_ids.h"
+#include "unpack/extract.h"
+#include "ui/gdiplus_session.h"
+
+wchar_t gUnPackDirPath[MAX_PATH] = {};
+wchar_t gProgramFilesDir[MAX_PATH] = {};
+HMODULE gLangModule = nullptr;
+ULONG_PTR gGdiplusToken = 0;
+HANDLE gInstallThread = nullptr;
+
+namespace {
+
+wchar_t gLogDir[MAX_PATH] = {};
+
+constexpr wchar_t kMutexName[] = L"LUMIRAX-DRV-SETUP";
+constexpr wchar_t kErrorCaption[] = L"Error!!!";
+
+// Probes `path` and creates it (one level) when it is missing.
+void EnsureFolder(const wchar_t* path, const wchar_t* missingLine) {
+    WIN32_FIND_DATAW data;
+    si::unique_find probe(::FindFirstFileW(path, &data));
+    if (!probe) {
+        WriteLog(missingLine);
+        ::CreateDirectoryW(path, nullptr);
+    }
+}
+
+}  // namespace
+
+bool IsUserAdmin() {
+    SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
+    PSID administrators = nullptr;
+    if (!::AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID,
+                                    DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &administrators))
+        return false;
+    BOOL member = FALSE;
+    BOOL ok = ::CheckTokenMembership(nullptr, administrators, &member);
+    ::FreeSid(administrators);
+    return ok && member;
+}
+
+StartupGates SystemStartupGates() { return StartupGates{&IsUserAdmin, &::MessageBoxW}; }
+
+void PrepareWorkFolders(HWND owner) {
+    wchar_t appData[MAX_PATH] = {};
+    ::SHGetSpecialFolderPathW(owner, appData, CSIDL_APPDATA, FALSE);
+
+    const std::wstring folderName = si::LoadStringResource(AfxGetResourceHandle(), IDS_UNPACK_FOLDER);
+    si::FormatPath(gUnPackDirPath, MAX_PATH, L"%s\\%s", appData, folderName.c_str());
+    WriteLog(L"gUnPackDirPath = %s", gUnPackDirPath);
+    si::FormatPath(gLogDir, MAX_PATH, L"%s\\InstallLog", appData);
+
+    EnsureFolder(gUnPackDirPath, L"dir is invalid\n");
+    WriteLog(L"{OnInitDialog} UnPackDirPath is %s", gUnPackDirPath);
+    EnsureFolder(gLogDir, L"log dir is invalid\n");
+    WriteLog(L"{OnInitDialog} gLogDir is %s", gLogDir);
+
+    si::FormatPath(gLogPath, MAX_PATH, L"%s\\Install.log", gLogDir);
+    WriteLog(L"{OnInitDialog} gLogPath is %s", gLogPath);
+}
+
+bool CSetupInstallApp::RefuseAtGate(UINT stringId) {
+    // The language library is not loaded yet: these texts are the executable's own.
+    const std::wstring text = si::LoadStringResource(m_hInstance, stringId);
+    gates_.messageBox(nullptr, text.c_str(), kErrorCaption, MB_OK);
+    return false;
+}
+
+bool CSetupInstallApp::RunGates() {
+    // The mutex lives until the process ends: the handle is kept open on purpose.
+    ::CreateMutexW(nullptr, TRUE, kMutexName);
+    if (::GetLastError() == ERROR_ALREADY_EXISTS) return RefuseAtGate(IDS_ALREADY_RUNNING);
+    if (!gates_.isUserAdmin()) return RefuseAtGate(IDS_NOT_ADMIN);
+    DetectOsInfo(&gOsInfo);
+    if (gOsInfo.osType == OS_TYPE_VISTA) return RefuseAtGate(IDS_OS_NOT_SUPPORTED);
+    return true;
+}
+
+BOOL CSetupInstallApp::InitInstance() {
+    if (!RunGates()) return FALSE;
+
+    INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_WIN95_CLASSES};
+    ::InitCommonControlsEx(&icc);
+    PrepareWorkFolders(nullptr);
+
+    // The language pack archive and the decoder library, then the languages.
+    UnpackResourcesOrExit(m_unpack, IDS_LIST_LANGPACK);
+    ExtractLangFiles();  // a failure shows as a missing library below
+    ::Sleep(50);
+
+    m_hLangModule = LoadLanguageLibrary();
+    // From here on every resource comes from the language library alone.
+    AfxSetResourceHandle(m_hLangModule);
+    if (!m_hLangModule) {
+        AfxMessageBox(L"Load library error,Setup is not complete!", MB_OK | MB_ICONEXCLAMATION);
+        return FALSE;
+    }
+
+    m_gdiplusStarted = si::StartGdiplus(&gGdiplusToken);
+    {
+        CSetupInstallDlg dlg;
+        m_hMainWnd = nullptr;
+        dlg.DoModal();
+        m_hMainWnd = nullptr;
+    }
+    return FALSE;
+}
+
+int CSetupInstallApp::ExitInstance() {
+    if (m_gdiplusStarted) si::StopGdiplus(gGdiplusToken);
+
+    const std::wstring unpackDir(gUnPackDirPath);
+    // Only a folder this installer named is ever handed to the removal.
+    if (unpackDir.find(L"alve") != std::wstring::npos || unpackDir.find(L"UMI") != std::wstring::npos) {
+        delTempDirOnExit();
+        delTempDirOnExit();
+    }
+    return CWinApp::ExitInstance();
+}

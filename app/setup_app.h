@@ -1,0 +1,45 @@
+// The installer's application object: the start-up gates, the language pack,
+// the main dialog, and the exit that hands the unpack folder to a background
+// removal.
+#pragma once
+
+#include <windows.h>
+
+#include "framework/app.h"
+#include "unpack/unpack_from_res.h"
+
+// What start-up asks of the system before anything is written, behind a seam
+// so that every gate can be driven in a test (under Wine the user is always an
+// administrator).
+struct StartupGates {
+    bool (*isUserAdmin)();
+    int(WINAPI* messageBox)(HWND owner, const wchar_t* text, const wchar_t* caption, UINT type);
+};
+StartupGates SystemStartupGates();
+
+bool IsUserAdmin();
+
+// Steps shared by start-up and the main dialog: the application-data folder,
+// gUnPackDirPath, the log folder and gLogPath, each folder created when missing.
+void PrepareWorkFolders(HWND owner);
+
+class CSetupInstallApp : public CWinApp {
+public:
+    CSetupInstallApp() : CSetupInstallApp(SystemStartupGates()) {}
+    explicit CSetupInstallApp(const StartupGates& gates) : gates_(gates) {}
+    ~CSetupInstallApp() override = default;
+
+    BOOL InitInstance() override;
+    int ExitInstance() override;
+
+    HMODULE LanguageModule() const { return m_hLangModule; }
+
+private:
+    bool RefuseAtGate(UINT stringId);
+    bool RunGates();
+
+    StartupGates gates_;
+    UnPackFromRes m_unpack;             // the language pack and the decoder
+    HMODULE m_hLangModule = nullptr;    // never freed
+    bool m_gdiplusStarted = false;
+};

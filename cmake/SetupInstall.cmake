@@ -1,0 +1,39 @@
+# Helpers shared by every part of the build.
+
+# GoogleTest from Debian's sources, built once per tree.
+macro(si_add_googletest)
+  set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest "${CMAKE_BINARY_DIR}/_googletest" EXCLUDE_FROM_ALL)
+  include(GoogleTest)
+endmacro()
+
+# The Wine test area of this tree: one throwaway prefix and its Xvfb, made
+# fresh by the first test of a ctest run and removed by the last.
+set(SI_WINE_DIR "${CMAKE_BINARY_DIR}/wine" CACHE INTERNAL "")
+
+# si_add_gtest(NAME n SOURCES ... [LIBS ...] [ENV k=v ...] [SERIAL] [TIMEOUT s])
+# A GoogleTest program of the twin, run under wine64 with the shared prefix.
+function(si_add_gtest)
+  cmake_parse_arguments(T "SERIAL" "NAME;TIMEOUT" "SOURCES;LIBS;ENV;DEPENDS" ${ARGN})
+  if(NOT SETUPINSTALL_TESTS)
+    return()
+  endif()
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE gtest gtest_main ${T_LIBS})
+  target_compile_options(${T_NAME} PRIVATE -Wno-missing-field-initializers)
+  if(T_DEPENDS)
+    add_dependencies(${T_NAME} ${T_DEPENDS})
+  endif()
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  set(props ENVIRONMENT "SETUPINSTALL_WINE_DIR=${SI_WINE_DIR};${T_ENV}"
+            FIXTURES_REQUIRED wine_prefix)
+  if(T_SERIAL)
+    list(APPEND props RESOURCE_LOCK installer)
+  endif()
+  gtest_discover_tests(${T_NAME} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+                       PROPERTIES ${props} TIMEOUT ${T_TIMEOUT})
+endfunction()

@@ -1,0 +1,52 @@
+#include "framework/win.h"
+
+#include <cwchar>
+
+namespace si {
+
+bool FormatV(wchar_t* buffer, size_t capacity, const wchar_t* format, va_list args) noexcept {
+    if (!buffer || capacity == 0) return false;
+    // _vsnwprintf leaves the buffer unterminated and returns -1 when the text
+    // does not fit; it exists in every msvcrt back to Windows XP.
+    int n = _vsnwprintf(buffer, capacity, format, args);
+    buffer[capacity - 1] = L'\0';
+    return n >= 0 && static_cast<size_t>(n) < capacity;
+}
+
+bool Format(wchar_t* buffer, size_t capacity, const wchar_t* format, ...) noexcept {
+    va_list args;
+    va_start(args, format);
+    bool ok = FormatV(buffer, capacity, format, args);
+    va_end(args);
+    return ok;
+}
+
+bool FormatPath(wchar_t* buffer, size_t capacity, const wchar_t* format, ...) noexcept {
+    va_list args;
+    va_start(args, format);
+    bool ok = FormatV(buffer, capacity, format, args);
+    va_end(args);
+    if (!ok && buffer && capacity) buffer[0] = L'\0';
+    return ok;
+}
+
+bool CopyText(wchar_t* buffer, size_t capacity, const wchar_t* text) noexcept {
+    if (!buffer || capacity == 0) return false;
+    size_t i = 0;
+    if (text) {
+        for (; i + 1 < capacity && text[i]; ++i) buffer[i] = text[i];
+    }
+    buffer[i] = L'\0';
+    return !text || text[i] == L'\0';
+}
+
+std::wstring LoadStringResource(HMODULE module, UINT id) {
+    // With a zero buffer size LoadStringW hands out a pointer into the
+    // resource itself, so a string of any length comes back whole.
+    const wchar_t* text = nullptr;
+    int n = ::LoadStringW(module, id, reinterpret_cast<wchar_t*>(&text), 0);
+    if (n <= 0 || !text) return std::wstring();
+    return std::wstring(text, static_cast<size_t>(n));
+}
+
+}  // namespace si

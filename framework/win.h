@@ -1,0 +1,131 @@
+// Small RAII wrappers and bounded-formatting helpers over the Win32 API.
+// One helper per idiom, so that no handle is closed twice or leaked and no
+// buffer is written past its end.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdarg>
+#include <cstddef>
+#include <string>
+#include <utility>
+
+namespace si {
+
+// A handle with a close function and an invalid value.
+template <typename T, typename Traits>
+class unique_any {
+public:
+    unique_any() noexcept = default;
+    explicit unique_any(T h) noexcept : h_(h) {}
+    unique_any(const unique_any&) = delete;
+    unique_any& operator=(const unique_any&) = delete;
+    unique_any(unique_any&& o) noexcept : h_(o.release()) {}
+    unique_any& operator=(unique_any&& o) noexcept {
+        if (this != &o) reset(o.release());
+        return *this;
+    }
+    ~unique_any() { reset(); }
+
+    T get() const noexcept { return h_; }
+    explicit operator bool() const noexcept { return h_ != Traits::invalid(); }
+    T release() noexcept { T h = h_; h_ = Traits::invalid(); return h; }
+    void reset(T h = Traits::invalid()) noexcept {
+        if (h_ != Traits::invalid()) Traits::close(h_);
+        h_ = h;
+    }
+    // For out-parameters: closes the current handle first.
+    T* put() noexcept { reset(); return &h_; }
+
+private:
+    T h_ = Traits::invalid();
+};
+
+struct HandleTraits {  // kernel handles whose failure value is null
+    static HANDLE invalid() noexcept { return nullptr; }
+    static void close(HANDLE h) noexcept { ::CloseHandle(h); }
+};
+struct FileHandleTraits {  // CreateFile and FindFirstFile-style INVALID_HANDLE_VALUE
+    static HANDLE invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void close(HANDLE h) noexcept { ::CloseHandle(h); }
+};
+struct FindHandleTraits {
+    static HANDLE invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void close(HANDLE h) noexcept { ::FindClose(h); }
+};
+struct KeyTraits {
+    static HKEY invalid() noexcept { return nullptr; }
+    static void close(HKEY h) noexcept { ::RegCloseKey(h); }
+};
+struct ModuleTraits {
+    static HMODULE invalid() noexcept { return nullptr; }
+    static void close(HMODULE h) noexcept { ::FreeLibrary(h); }
+};
+struct GdiTraits {
+    static HGDIOBJ invalid() noexcept { return nullptr; }
+    static void close(HGDIOBJ h) noexcept { ::DeleteObject(h); }
+};
+struct MemDcTraits {
+    static HDC invalid() noexcept { return nullptr; }
+    static void close(HDC h) noexcept { ::DeleteDC(h); }
+};
+struct HGlobalTraits {
+    static HGLOBAL invalid() noexcept { return nullptr; }
+    static void close(HGLOBAL h) noexcept { ::GlobalFree(h); }
+};
+
+using unique_handle = unique_any<HANDLE, HandleTraits>;
+using unique_file = unique_any<HANDLE, FileHandleTraits>;
+using unique_find = unique_any<HANDLE, FindHandleTraits>;
+using unique_hkey = unique_any<HKEY, KeyTraits>;
+using unique_hmodule = unique_any<HMODULE, ModuleTraits>;
+using unique_gdiobj = unique_any<HGDIOBJ, GdiTraits>;
+using unique_memdc = unique_any<HDC, MemDcTraits>;
+using unique_hglobal = unique_any<HGLOBAL, HGlobalTraits>;
+
+// A window DC from GetDC, given back with ReleaseDC.
+class unique_window_dc {
+public:
+    explicit unique_window_dc(HWND hwnd) noexcept : hwnd_(hwnd), dc_(::GetDC(hwnd)) {}
+    unique_window_dc(const unique_window_dc&) = delete;
+    unique_window_dc& operator=(const unique_window_dc&) = delete;
+    ~unique_window_dc() { if (dc_) ::ReleaseDC(hwnd_, dc_); }
+    HDC get() const noexcept { return dc_; }
+    explicit operator bool() const noexcept { return dc_ != nullptr; }
+
+private:
+    HWND hwnd_;
+    HDC dc_;
+};
+
+// Selects an object into a DC for one scope and puts the previous one back,
+// so an object is never deleted while it is selected.
+class select_object {
+public:
+    select_object(HDC dc, HGDIOBJ obj) noexcept : dc_(dc), old_(::SelectObject(dc, obj)) {}
+    select_object(const select_object&) = delete;
+    select_object& operator=(const select_object&) = delete;
+    ~select_object() { if (old_ && old_ != HGDI_ERROR) ::SelectObject(dc_, old_); }
+
+private:
+    HDC dc_;
+    HGDIOBJ old_;
+};
+
+// Formats into a fixed buffer of `capacity` wide characters (terminator
+// included). The buffer always ends up terminated. Returns false, and leaves
+// the text cut to fit, when the whole result does not fit.
+bool FormatV(wchar_t* buffer, size_t capacity, const wchar_t* format, va_list args) noexcept;
+bool Format(wchar_t* buffer, size_t capacity, const wchar_t* format, ...) noexcept;
+
+// Fixed-capacity path formatting: false and an empty buffer when the result
+// would not fit, so a cut path never stands in for another one.
+bool FormatPath(wchar_t* buffer, size_t capacity, const wchar_t* format, ...) noexcept;
+
+// Copies with truncation; always terminates. False when cut.
+bool CopyText(wchar_t* buffer, size_t capacity, const wchar_t* text) noexcept;
+
+// A string resource of `module` (null: the process's resource module), empty when missing.
+std::wstring LoadStringResource(HMODULE module, UINT id);
+
+}  // namespace si

@@ -1,0 +1,45 @@
+#include "install/cleanup.h"
+
+#include <windows.h>
+
+#include "app/globals.h"
+#include "framework/win.h"
+
+namespace si {
+
+bool BuildRemovalCommand(const wchar_t* comspec, const wchar_t* folder, wchar_t* out, size_t capacity) {
+    return FormatPath(out, capacity, L"%s /c rd /s /q \"%s\"", comspec, folder);
+}
+
+}  // namespace si
+
+bool delTempDirOnExit() {
+    wchar_t comspec[MAX_PATH] = {};
+    DWORD n = ::GetEnvironmentVariableW(L"COMSPEC", comspec, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return false;
+    wchar_t command[MAX_PATH] = {};
+    if (!si::BuildRemovalCommand(comspec, gUnPackDirPath, command, MAX_PATH)) return false;
+
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION process = {};
+
+    // The installer runs at real-time priority and the removal at idle, so
+    // the removal only gets the processor once the installer has ended and
+    // released its files.
+    ::SetPriorityClass(::GetCurrentProcess(), REALTIME_PRIORITY_CLASS);
+    ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
+    if (!::CreateProcessW(nullptr, command, nullptr, nullptr, FALSE, CREATE_SUSPENDED | DETACHED_PROCESS,
+                          nullptr, nullptr, &startup, &process)) {
+        ::SetPriorityClass(::GetCurrentProcess(), NORMAL_PRIORITY_CLASS);
+        ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_NORMAL);
+        return false;
+    }
+    ::SetPriorityClass(process.hProcess, IDLE_PRIORITY_CLASS);
+    ::SetThreadPriority(process.hThread, THREAD_PRIORITY_IDLE);
+    ::ResumeThread(process.hThread);
+    // The child's handles close with the process.
+    return true;
+}

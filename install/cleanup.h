@@ -1,0 +1,17 @@
+// Removal of the unpack folder: in place at the end of the install, and in
+// the background once the installer has ended.
+#pragma once
+
+#include <cstddef>
+
+// Deletes gUnPackDirPath with everything in it; true when it is gone.
+bool delTempFile();
+// Starts a hidden, detached, idle-priority "COMSPEC /c rd /s /q" on
+// gUnPackDirPath and returns at once; true when the process was started.
+bool delTempDirOnExit();
+
+namespace si {
+// The background removal's command line for `comspec` and `folder`; false
+// when it would not fit 259 characters.
+bool BuildRemovalCommand(const wchar_t* comspec, const wchar_t* folder, wchar_t* out, size_t capacity);
+}  // namespace si

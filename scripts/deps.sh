@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need, from Debian packages only, and
+# unpacks the LZMA SDK (the C sources of Debian's 7zip source package).
+# Idempotent and non-interactive: a second run does nothing.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+deps_dir=${SETUPINSTALL_DEPS_DIR:-$here/build/_deps}
+
+packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools wine wine64
+          xvfb xauth 7zip imagemagick icoutils python3-pefile googletest cmake
+          make dpkg-dev xz-utils)
+
+as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+updated=0
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "deps: installing ${missing[*]}"
+    as_root apt-get update -qq
+    updated=1
+    DEBIAN_FRONTEND=noninteractive as_root apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+
+# The LZMA SDK: C/ of the 7zip source package, unpacked once under deps_dir.
+sdk="$deps_dir/lzma-sdk"
+if [ ! -f "$sdk/C/7zDec.c" ]; then
+    src_list=/etc/apt/sources.list.d/setupinstall-src.sources
+    if ! apt-get source --print-uris 7zip >/dev/null 2>&1; then
+        if [ -f /etc/apt/sources.list.d/debian.sources ]; then
+            # the first stanza (the main archive), as deb-src
+            awk 'BEGIN{RS=""} NR==1 {print; exit}' /etc/apt/sources.list.d/debian.sources |
+                sed 's/^Types:.*/Types: deb-src/' | as_root tee "$src_list" >/dev/null
+        fi
+        if [ ! -s "$src_list" ]; then
+            printf 'Types: deb-src\nURIs: http://deb.debian.org/debian\nSuites: bookworm\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' |
+                as_root tee "$src_list" >/dev/null
+        fi
+        as_root apt-get update -qq
+    fi
+    work="$deps_dir/7zip-src"
+    rm -rf "$work"; mkdir -p "$work"
+    (cd "$work" && apt-get source --download-only -qq 7zip >/dev/null)
+    orig=$(ls "$work"/7zip_*.orig.tar.* | head -n1)
+    rm -rf "$sdk.tmp"; mkdir -p "$sdk.tmp"
+    tar -xf "$orig" -C "$sdk.tmp"
+    top=$(find "$sdk.tmp" -mindepth 1 -maxdepth 2 -type d -name C | head -n1)
+    [ -n "$top" ] || { echo "deps: no C/ folder in $orig" >&2; exit 1; }
+    rm -rf "$sdk"; mv "$(dirname "$top")" "$sdk"; rm -rf "$sdk.tmp" "$work"
+    echo "deps: LZMA SDK at $sdk"
+fi

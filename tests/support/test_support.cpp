@@ -1,0 +1,172 @@
+#include "tests/support/test_support.h"
+
+#include <algorithm>
+#include <functional>
+
+#include "diag/log.h"
+#include "framework/win.h"
+
+namespace si_test {
+
+TempDir::TempDir(const std::wstring& hint) {
+    wchar_t base[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, base);
+    static LONG counter = 0;
+    for (;;) {
+        wchar_t name[MAX_PATH] = {};
+        si::Format(name, MAX_PATH, L"%s%s_%lu_%ld", base, hint.c_str(), ::GetCurrentProcessId(),
+                   ::InterlockedIncrement(&counter));
+        if (::CreateDirectoryW(name, nullptr)) {
+            path_ = name;
+            return;
+        }
+        if (::GetLastError() != ERROR_ALREADY_EXISTS) return;
+    }
+}
+
+TempDir::~TempDir() {
+    if (!path_.empty()) RemoveTree(path_);
+}
+
+LogCapture::LogCapture() : dir_(L"log"), savedPath_(gLogPath), savedEnabled_(gLogEnabled) {
+    si::CopyText(gLogPath, MAX_PATH, (dir_ / L"Install.log").c_str());
+    gLogEnabled = 1;
+}
+
+LogCapture::~LogCapture() {
+    si::CopyText(gLogPath, MAX_PATH, savedPath_.c_str());
+    gLogEnabled = savedEnabled_;
+}
+
+std::string LogCapture::Text() const {
+    std::string text;
+    ReadFileBytes(dir_ / L"Install.log", &text);
+    return text;
+}
+
+void LogCapture::Clear() { ::DeleteFileW((dir_ / L"Install.log").c_str()); }
+
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
+    si::unique_file f(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    if (!f) return false;
+    DWORD written = 0;
+    return ::WriteFile(f.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size();
+}
+
+bool ReadFileBytes(const std::wstring& path, std::string* bytes) {
+    bytes->clear();
+    si::unique_file f(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!f) return false;
+    char buffer[65536];
+    DWORD n = 0;
+    while (::ReadFile(f.get(), buffer, sizeof(buffer), &n, nullptr) && n > 0) bytes->append(buffer, n);
+    return true;
+}
+
+bool FileExists(const std::wstring& path) {
+    DWORD a = ::GetFileAttributesW(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool DirExists(const std::wstring& path) {
+    DWORD a = ::GetFileAttributesW(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+void RemoveTree(const std::wstring& path) {
+    WIN32_FIND_DATAW data;
+    si::unique_find find(::FindFirstFileW((path + L"\\*").c_str(), &data));
+    if (find) {
+        do {
+            std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..") continue;
+            std::wstring full = path + L"\\" + name;
+            ::SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(full);
+            else
+                ::DeleteFileW(full.c_str());
+        } while (::FindNextFileW(find.get(), &data));
+    }
+    find.reset();
+    ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::RemoveDirectoryW(path.c_str());
+}
+
+std::vector<std::wstring> ListTree(const std::wstring& root) {
+    std::vector<std::wstring> out;
+    std::function<void(const std::wstring&)> walk = [&](const std::wstring& rel) {
+        WIN32_FIND_DATAW data;
+        std::wstring dir = rel.empty() ? root : root + L"\\" + rel;
+        si::unique_find find(::FindFirstFileW((dir + L"\\*").c_str(), &data));
+        if (!find) return;
+        do {
+            std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..") continue;
+            std::wstring child = rel.empty() ? name : rel + L"\\" + name;
+            out.push_back(child);
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) walk(child);
+        } while (::FindNextFileW(find.get(), &data));
+    };
+    walk(L"");
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+std::string Narrow(const std::wstring& text) {
+    if (text.empty()) return std::string();
+    int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(n), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
+    return out;
+}
+
+std::wstring Widen(const std::string& text) {
+    if (text.empty()) return std::wstring();
+    int n = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring out(static_cast<size_t>(n), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n);
+    return out;
+}
+
+bool RunProcess(const std::wstring& commandLine, DWORD timeoutMs, DWORD* exitCode, const std::wstring& currentDir) {
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    std::wstring command = commandLine;
+    if (!::CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+                          currentDir.empty() ? nullptr : currentDir.c_str(), &startup, &process))
+        return false;
+    si::unique_handle processHandle(process.hProcess), threadHandle(process.hThread);
+    if (::WaitForSingleObject(process.hProcess, timeoutMs) != WAIT_OBJECT_0) {
+        ::TerminateProcess(process.hProcess, 255);
+        ::WaitForSingleObject(process.hProcess, 5000);
+        return false;
+    }
+    DWORD code = 0;
+    ::GetExitCodeProcess(process.hProcess, &code);
+    if (exitCode) *exitCode = code;
+    return true;
+}
+
+std::wstring ModuleDir() {
+    wchar_t path[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring p = path;
+    return p.substr(0, p.find_last_of(L"\\/"));
+}
+
+std::wstring BuildDir() {
+    std::wstring dir = ModuleDir();
+    while (!dir.empty()) {
+        if (FileExists(dir + L"\\CMakeCache.txt")) return dir;
+        size_t cut = dir.find_last_of(L"\\/");
+        if (cut == std::wstring::npos) break;
+        dir.resize(cut);
+    }
+    return std::wstring();
+}
+
+}  // namespace si_test

@@ -1,0 +1,61 @@
+// Helpers for the test programs: temporary folders, the install log captured
+// into a file, files read whole, child processes.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace si_test {
+
+// A fresh folder under %TEMP%, removed with its contents at the end.
+class TempDir {
+public:
+    explicit TempDir(const std::wstring& hint = L"si");
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::wstring& path() const { return path_; }
+    std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
+
+private:
+    std::wstring path_;
+};
+
+// Turns the install log on into a file of its own for one scope.
+class LogCapture {
+public:
+    LogCapture();
+    ~LogCapture();
+    std::string Text() const;  // the file as written (narrow text, CR LF)
+    void Clear();
+
+private:
+    TempDir dir_;
+    std::wstring savedPath_;
+    int savedEnabled_;
+};
+
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
+bool ReadFileBytes(const std::wstring& path, std::string* bytes);
+bool FileExists(const std::wstring& path);
+bool DirExists(const std::wstring& path);
+void RemoveTree(const std::wstring& path);
+// Every file and folder below `root`, relative, with backslashes, sorted.
+std::vector<std::wstring> ListTree(const std::wstring& root);
+
+std::string Narrow(const std::wstring& text);  // UTF-8
+std::wstring Widen(const std::string& text);   // from UTF-8
+
+// Starts `commandLine` and waits up to `timeoutMs`; on time-out the process is
+// killed and false returned.
+bool RunProcess(const std::wstring& commandLine, DWORD timeoutMs, DWORD* exitCode,
+                const std::wstring& currentDir = std::wstring());
+
+// The folder of the running test program.
+std::wstring ModuleDir();
+// The build tree's root (the folder that holds CMakeCache.txt).
+std::wstring BuildDir();
+
+}  // namespace si_test

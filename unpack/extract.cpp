@@ -1,0 +1,75 @@
+#include "unpack/extract.h"
+
+#include "app/globals.h"
+#include "decoder/7zdec.h"
+#include "framework/app.h"
+#include "framework/win.h"
+#include "resources/resource_ids.h"
+#include "ui/progress.h"
+
+namespace {
+
+// Loads the decoder from the unpack folder and extracts archive `nameId` into
+// it. Returns -1 when the decoder could not be used (after its message), else
+// the decoder's result.
+int ExtractArchive(UINT nameId, ExtractProgressFn progress) {
+    wchar_t libraryPath[MAX_PATH] = {};
+    wchar_t archivePath[MAX_PATH] = {};
+    wchar_t outputFolder[MAX_PATH] = {};
+    char narrowArchivePath[MAX_PATH] = {};
+
+    const std::wstring archiveName = LoadStringOrExit(nameId);
+    // A path that does not fit is refused: a cut path would name another file.
+    if (!si::FormatPath(libraryPath, MAX_PATH, L"%s\\%s", gUnPackDirPath, L"7zDec.dll") ||
+        !si::FormatPath(archivePath, MAX_PATH, L"%s\\%s", gUnPackDirPath, archiveName.c_str()) ||
+        !si::FormatPath(outputFolder, MAX_PATH, L"%s\\", gUnPackDirPath)) {
+        AfxMessageBox(L"Load library error,Setup is not complete!", MB_OK | MB_ICONEXCLAMATION);
+        return -1;
+    }
+
+    si::unique_hmodule library(::LoadLibraryW(libraryPath));
+    if (!library) {
+        AfxMessageBox(L"Load library error,Setup is not complete!", MB_OK | MB_ICONEXCLAMATION);
+        return -1;
+    }
+    auto extractFiles = reinterpret_cast<ExtractFilesFn>(
+        reinterpret_cast<void*>(::GetProcAddress(library.get(), "ExtractFiles")));
+    if (!extractFiles) {
+        AfxMessageBox(L"GetProcAddress error!", MB_OK | MB_ICONEXCLAMATION);
+        return -1;
+    }
+    // No best-fit substitutes: a name outside the ANSI code page must not turn
+    // into another, existing file's name.
+    ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, archivePath, MAX_PATH, narrowArchivePath,
+                          MAX_PATH, nullptr, nullptr);
+    narrowArchivePath[MAX_PATH - 1] = '\0';
+    return extractFiles(narrowArchivePath, outputFolder, progress);
+}
+
+}  // namespace
+
+std::wstring LoadStringOrExit(UINT id) {
+    std::wstring text = si::LoadStringResource(AfxGetResourceHandle(), id);
+    if (text.empty()) {
+        wchar_t message[64] = {};
+        si::Format(message, 64, L"Load String (%d) Failed!", static_cast<int>(id));
+        ::MessageBoxW(nullptr, message, L"Error", MB_OK);
+        ::ExitProcess(1);
+    }
+    return text;
+}
+
+int ExtractLangFiles() {
+    // The decoder's result is not looked at: a failed extraction shows as a
+    // missing language library right after.
+    return ExtractArchive(IDS_LANG_ARCHIVE_NAME, nullptr) < 0 ? 0 : 1;
+}
+
+int ExtractSetupFiles() {
+    // A damaged or partly extracted payload must not be installed.
+    return ExtractArchive(IDS_SETUP_ARCHIVE_NAME, &OnExtractEntry) == EXTRACT_OK ? 1 : 0;
+}
+
+void __cdecl OnExtractEntry(const wchar_t* entryName) {
+    UpdateProgress(entryName ? std::wstring(entryName) : std::wstring(), -1, false);
+}

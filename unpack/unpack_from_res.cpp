@@ -1,0 +1,206 @@
+#include "unpack/unpack_from_res.h"
+
+#include <cwchar>
+
+#include "app/globals.h"
+#include "diag/log.h"
+#include "framework/app.h"
+#include "framework/win.h"
+
+UnPackFromRes::~UnPackFromRes() { ClearResList(); }
+
+int UnPackFromRes::InitResouse(HMODULE moduleHandle, const wchar_t* type, UINT listId) {
+    if (!moduleHandle) return 0;
+    module = moduleHandle;
+    resType = type;
+    listStringId = listId;
+    initialised = 1;
+    return 1;
+}
+
+int UnPackFromRes::SetOutDir() {
+    const std::wstring path(gUnPackDirPath);
+    auto bind = [this]() {
+        outDir = gUnPackDirPath;
+        outDirSet = 1;
+        return 1;
+    };
+
+    if (::CreateDirectoryW(path.c_str(), nullptr)) {
+        WriteLog(L"UnPackFromRes::SetOutDir ->Creat outDir  %s succes\uFF01 ", path.c_str());
+        return bind();
+    }
+    if (::GetLastError() == ERROR_ALREADY_EXISTS) {
+        WriteLog(L"UnPackFromRes::SetOutDir ->The  outDir  %s is exist ", path.c_str());
+        return bind();
+    }
+
+    // Create the path one level at a time: drive root, first folder, and so on.
+    std::wstring prefix, rest = path;
+    for (size_t slash; (slash = rest.find(L'\\')) != std::wstring::npos;) {
+        prefix += rest.substr(0, slash + 1);
+        rest.erase(0, slash + 1);
+        if (::CreateDirectoryW(prefix.c_str(), nullptr)) continue;
+        DWORD error = ::GetLastError();
+        if (error == ERROR_ALREADY_EXISTS) {
+            WriteLog(L"UnPackFromRes::SetOutDir ->The  outDir  %s is exist ", prefix.c_str());
+        } else if (error == ERROR_PATH_NOT_FOUND) {
+            WriteLog(L"UnPackFromRes::SetOutDir ->can,t creat %s ", prefix.c_str());
+            return 0;
+        }  // anything else (a drive root refusing access) is passed over
+    }
+    prefix += rest;
+    if (!::CreateDirectoryW(prefix.c_str(), nullptr)) {
+        DWORD error = ::GetLastError();
+        if (error == ERROR_ALREADY_EXISTS) {
+            WriteLog(L"UnPackFromRes::SetOutDir ->The  outDir  %s is exist ", prefix.c_str());
+        } else if (error == ERROR_PATH_NOT_FOUND) {
+            WriteLog(L"UnPackFromRes::SetOutDir ->can,t creat %s ", prefix.c_str());
+            return 0;
+        }
+    }
+    return bind();
+}
+
+int UnPackFromRes::UnPack() {
+    if (!outDirSet) {
+        WriteLog(L"UnPackFromRes::UnPack ->didn,t set Dir ");
+        return 0;
+    }
+    if (!initialised) {
+        WriteLog(L"UnPackFromRes::UnPack ->didn,t Init");
+        return 0;
+    }
+    ClearResList();
+    if (!GetResourceList()) {
+        WriteLog(L"UnPackFromRes::UnPack ->GetResourceList Fail");
+        return 0;
+    }
+    if (!UnPackFromList()) {
+        WriteLog(L"UnPackFromRes::UnPack ->UnPackFromList Fail");
+        return 0;
+    }
+    return 1;
+}
+
+void UnPackFromRes::ClearResList() {
+    for (ResDot* dot = head; dot;) {
+        ResDot* next = dot->next;
+        delete dot;
+        dot = next;
+    }
+    head = tail = nullptr;
+    count = 0;
+}
+
+ResDot* UnPackFromRes::MakeDot(const std::wstring& item, const std::wstring& folder,
+                               std::wstring* lastName) {
+    auto* dot = new ResDot;
+    dot->resType = resType;
+    // An item that does not scan as two numbers leaves them 0: that resource
+    // is never found and the write fails cleanly.
+    swscanf(item.c_str(), L"%d-%d", &dot->resId, &dot->nameId);
+    std::wstring name = si::LoadStringResource(AfxGetResourceHandle(), static_cast<UINT>(dot->nameId));
+    if (name.empty())
+        name = *lastName;  // a missing name string reuses the previous item's name
+    else
+        *lastName = name;
+    dot->filePath = folder + L"\\" + name;
+    return dot;
+}
+
+int UnPackFromRes::GetResourceList() {
+    if (!outDirSet) {
+        WriteLog(L"UnPackFromRes::GetResourceList ->didn,t set Dir ");
+        return 0;
+    }
+    if (!initialised) {
+        WriteLog(L"UnPackFromRes::GetResourceList ->didn,t Init");
+        return 0;
+    }
+    const std::wstring folder(outDir);
+    std::wstring list = si::LoadStringResource(AfxGetResourceHandle(), listStringId);
+    if (list.empty()) {
+        WriteLog(L"UnPackFromRes::GetResourceList ->load table fail");
+        return 0;
+    }
+    std::wstring lastName;
+    for (size_t comma; (comma = list.find(L',')) != std::wstring::npos;) {
+        ResDot* dot = MakeDot(list.substr(0, comma + 1), folder, &lastName);
+        list.erase(0, comma + 1);
+        if (!AddDotToResList(dot)) {
+            delete dot;
+            return 0;
+        }
+    }
+    ResDot* dot = MakeDot(list, folder, &lastName);
+    if (!AddDotToResList(dot)) {
+        delete dot;
+        return 0;
+    }
+    return 1;
+}
+
+int UnPackFromRes::AddDotToResList(ResDot* dot) {
+    if (!dot) return 0;
+    if ((count == 0 && head) || (count == 1 && head && head->next)) {
+        WriteLog(L"UnPackFromRes::AddDotToResList ->List unknow error!");
+        return 0;
+    }
+    dot->next = nullptr;
+    if (tail)
+        tail->next = dot;
+    else
+        head = dot;
+    tail = dot;
+    ++count;
+    return 1;
+}
+
+int UnPackFromRes::UnPackFromList() {
+    if (count == 0) {
+        WriteLog(L"UnPackFromRes::UnPackFromList ->List unknow error!");
+        return 0;
+    }
+    int n = 0;
+    for (ResDot* dot = head; dot && n < count; dot = dot->next, ++n) {
+        if (!WriteResToFile(dot->resId, dot->filePath.c_str(), dot->resType)) {
+            WriteLog(L"UnPackFromRes::UnPackFromList ->Get Source %s fail!", dot->filePath.c_str());
+            return 0;
+        }
+    }
+    return 1;
+}
+
+int UnPackFromRes::WriteResToFile(int resId, const wchar_t* filePath, const wchar_t* type) {
+    if (!module) return 0;
+    HRSRC info = ::FindResourceW(module, MAKEINTRESOURCEW(resId), type);
+    if (!info) return 0;
+    DWORD size = ::SizeofResource(module, info);
+    if (size == 0) return 0;
+    HGLOBAL loaded = ::LoadResource(module, info);
+    const void* data = loaded ? ::LockResource(loaded) : nullptr;
+    if (!data) return 0;
+
+    si::unique_file file(::CreateFileW(filePath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    if (!file) return 0;
+    DWORD written = 0;
+    // A short write is a failure: a partial payload must never pass for a whole one.
+    if (!::WriteFile(file.get(), data, size, &written, nullptr) || written != size) return 0;
+    return 1;
+}
+
+void UnpackResourcesOrExit(UnPackFromRes& unpack, UINT listStringId) {
+    if (!unpack.InitResouse(::GetModuleHandleW(nullptr), L"SETUPFILES", listStringId)) {
+        WriteLog(L"unPack.InitResouse error\uFF01 ");
+        ::ExitProcess(0);
+    }
+    if (!unpack.SetOutDir()) {
+        WriteLog(L"unPack.SetOutDir error\uFF01 ");
+        ::ExitProcess(0);
+    }
+    if (!unpack.UnPack()) {
+        WriteLog(L"unPack.UnPack\uFF01 ");
+        ::ExitProcess(0);
+    }
+}
