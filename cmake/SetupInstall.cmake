@@ -37,3 +37,17 @@ function(si_add_gtest)
   gtest_discover_tests(${T_NAME} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
                        PROPERTIES ${props} TIMEOUT ${T_TIMEOUT})
 endfunction()
+
+# The 17 language folders: of the language pack and of the uninstaller's languages.
+set(SI_LANGUAGE_FOLDERS
+  "Chinese(Traditional)" "Dutch(Netherlands)" "English(United_States)" "French(France)"
+  "German(Germany)" "Indonesian(Indonesia)" "Italian(Standard)" "Japanese(Japan)"
+  "Korean(Korea)" "Polish(Poland)" "Portuguese(Brazil)" "Russian(Russia)" "Spanish(Latin)"
+  "Spanish(Spain)" "Thai(Thailand)" "Ukrainian(Ukraine)" "Vietnamese(Vietnam)")
+
+# Registers a file as payload resource 130 (decoder), 131 (setup archive) or
+# 132 (language pack), built by `target`; SetupInstall.exe embeds it.
+function(si_register_payload id file target)
+  set_property(GLOBAL PROPERTY SI_PAYLOAD_${id}_FILE "${file}")
+  set_property(GLOBAL PROPERTY SI_PAYLOAD_${id}_TARGET "${target}")
+endfunction()

@@ -7,7 +7,7 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 jobs=${SETUPINSTALL_JOBS:-$(nproc)}
 for arch in i686 x64; do
     tc=$here/cmake/toolchain-$([ $arch = x64 ] && echo x86_64 || echo i686).cmake
-    bdir=$here/build/$arch
+    bdir=${SETUPINSTALL_BUILD_DIR:-$here/build}/$arch
     if [ ! -f "$bdir/CMakeCache.txt" ] || [ $# -gt 0 ]; then
         cmake -S "$here" -B "$bdir" -DCMAKE_TOOLCHAIN_FILE="$tc" -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
     fi

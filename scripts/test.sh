@@ -4,7 +4,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 "$here/scripts/build.sh"
-bdir=$here/build/x64
+bdir=${SETUPINSTALL_BUILD_DIR:-$here/build}/x64
 export SETUPINSTALL_WINE_DIR=$bdir/wine
 "$here/scripts/wine-run.sh" --teardown
 start=$(date +%s)
