@@ -3,7 +3,9 @@
 #include <windows.h>
 
 #include "app/globals.h"
+#include "diag/log.h"
 #include "framework/win.h"
+#include "install/fileops.h"
 
 namespace si {
 
@@ -12,6 +14,16 @@ bool BuildRemovalCommand(const wchar_t* comspec, const wchar_t* folder, wchar_t*
 }
 
 }  // namespace si
+
+bool delTempFile() {
+    WriteLog(L"delTempFile>> bagin !, delete folder is %s\n", gUnPackDirPath);
+    if (!LXDeleteFolder(gUnPackDirPath)) {
+        WriteLog(L"delTempFile>> LXDeleteFolder fail !\n");
+        return false;
+    }
+    WriteLog(L"delTempFile>> end !\n");
+    return true;
+}
 
 bool delTempDirOnExit() {
     wchar_t comspec[MAX_PATH] = {};

@@ -1,0 +1,65 @@
+#include "install/copy_files.h"
+
+#include <windows.h>
+
+#include "app/globals.h"
+#include "diag/log.h"
+#include "install/config.h"
+#include "install/fileops.h"
+#include "install/install_common.h"
+
+const wchar_t* const kUninstallLanguages[kUninstallLanguageCount] = {
+    L"Chinese(Traditional)", L"Dutch(Netherlands)", L"English(United_States)", L"French(France)",
+    L"German(Germany)",      L"Indonesian(Indonesia)", L"Italian(Standard)",  L"Japanese(Japan)",
+    L"Korean(Korea)",        L"Polish(Poland)",     L"Portuguese(Brazil)",    L"Russian(Russia)",
+    L"Spanish(Latin)",       L"Spanish(Spain)",     L"Thai(Thailand)",        L"Ukrainian(Ukraine)",
+    L"Vietnamese(Vietnam)",
+};
+
+namespace {
+
+constexpr wchar_t kTag[] = L"copyFiles";
+
+bool CopyFailed() {
+    WriteLog(L"copyFiles>>copy Config fail\n");
+    return false;
+}
+
+}  // namespace
+
+bool copyFiles() {
+    wchar_t source[MAX_PATH] = {};
+    wchar_t destination[MAX_PATH] = {};
+    if (!si::JoinPath(kTag, source, {gUnPackDirPath, gUninstSourceDir, L"Uninstall.exe"}) ||
+        !si::JoinPath(kTag, destination, {gTargetDir, L"Uninstall.exe"}))
+        return CopyFailed();
+    WriteLog(L"copyFiles>>gTargetDir = %s\n", gTargetDir);
+
+    createMultiDir(gTargetDir);  // a failure shows as the failed copy below
+    if (!::CopyFileW(source, destination, FALSE)) return CopyFailed();
+
+    wchar_t langSource[MAX_PATH] = {};
+    wchar_t szDesUninsLang[MAX_PATH] = {};
+    if (!si::JoinPath(kTag, langSource, {gUnPackDirPath, gUninstSourceDir, L"UnLang"}) ||
+        !si::JoinPath(kTag, szDesUninsLang, {gTargetDir, L"UnLang"}))
+        return CopyFailed();
+    WriteLog(L"copyFiles>>szDesUninsLang = %s\n", szDesUninsLang);
+    ::CreateDirectoryW(szDesUninsLang, nullptr);
+    ::SetFileAttributesW(szDesUninsLang, FILE_ATTRIBUTE_NORMAL);
+
+    for (const wchar_t* language : kUninstallLanguages) {
+        wchar_t szDesUninsLangTmp[MAX_PATH] = {};
+        if (!si::JoinPath(kTag, szDesUninsLangTmp, {szDesUninsLang, language})) return CopyFailed();
+        WriteLog(L"copyFiles>>szDesUninsLangTmp = %s\n", szDesUninsLangTmp);
+        ::CreateDirectoryW(szDesUninsLangTmp, nullptr);
+        ::SetFileAttributesW(szDesUninsLangTmp, FILE_ATTRIBUTE_NORMAL);
+
+        wchar_t from[MAX_PATH] = {};
+        wchar_t to[MAX_PATH] = {};
+        if (!si::JoinPath(kTag, from, {langSource, language, L"UninstallLan.dll"}) ||
+            !si::JoinPath(kTag, to, {szDesUninsLang, language, L"UninstallLan.dll"}) ||
+            !::CopyFileW(from, to, FALSE))
+            return CopyFailed();
+    }
+    return true;
+}

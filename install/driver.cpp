@@ -1,0 +1,136 @@
+#include "install/driver.h"
+
+#include <cwchar>
+
+#include "app/globals.h"
+#include "diag/log.h"
+#include "framework/win.h"
+#include "install/config.h"
+#include "install/fileops.h"
+#include "resources/resource_ids.h"
+
+namespace {
+
+constexpr wchar_t kTag[] = L"ThreadSetupDriver";
+
+DWORD CopyDriverFilesFailed() {
+    WriteLog(L"ThreadSetupDriver>> copy DriverFiles Fail(%d)!\n", static_cast<int>(::GetLastError()));
+    return 0;
+}
+
+DWORD CopyDriverToolFailed() {
+    WriteLog(L"ThreadSetupDriver>> copy Driver Tool Fail(%d)!\n", static_cast<int>(::GetLastError()));
+    return 0;
+}
+
+// The last name of a relative folder: the text after its last backslash.
+const wchar_t* LastName(const wchar_t* folder) {
+    const wchar_t* slash = std::wcsrchr(folder, L'\\');
+    return slash ? slash + 1 : folder;
+}
+
+// Supplier 2: driver and tool side by side in DriverFiles, the .inf file
+// named on the command line, the installer's current directory.
+DWORD SetupTessilDriver(const OsInfo& os) {
+    wchar_t szSrcDriverDir[MAX_PATH] = {};
+    wchar_t strDriverDir[MAX_PATH] = {};
+    wchar_t toolSource[MAX_PATH] = {};
+    if (!si::JoinPath(kTag, szSrcDriverDir, {gUnPackDirPath, gDriverSourceDir})) return CopyDriverFilesFailed();
+    WriteLog(L"ThreadSetupDriver>> szSrcDriverDir is %s!\n", szSrcDriverDir);
+    if (!si::JoinPath(kTag, strDriverDir, {gTargetDir, L"DriverFiles"})) return CopyDriverFilesFailed();
+    WriteLog(L"ThreadSetupDriver>> strDriverDir is %s!\n", strDriverDir);
+    if (!si::JoinPath(kTag, toolSource, {gUnPackDirPath, gDriverToolSourceDir})) return CopyDriverToolFailed();
+
+    createMultiDir(strDriverDir);
+    if (!copyFolderFiles(szSrcDriverDir, strDriverDir)) return CopyDriverFilesFailed();
+    if (!copyFolderFiles(toolSource, strDriverDir)) return CopyDriverToolFailed();
+
+    wchar_t infName[MAX_PATH] = {};
+    wchar_t infPath[MAX_PATH] = {};
+    if (getInfFileName(strDriverDir, infName) != 0) {
+        WriteLog(L"ThreadSetupDriver>> get  inf filename fail\xFF01\n");
+        return 0;
+    }
+    if (!si::JoinPath(kTag, infPath, {gTargetDir, L"DriverFiles", infName})) return 0;
+
+    wchar_t commandLine[MAX_PATH] = {};
+    if (!si::FormatPath(commandLine, MAX_PATH, L"\"%s\" %s \"%s\" ", gDriverToolPath,
+                        si::TessilToolArgument(os, gDriverWHQL != FALSE), infPath)) {
+        WriteLog(L"ThreadSetupDriver>> path too long: \"%s\" \"%s\"\n", gDriverToolPath, infPath);
+        return 0;
+    }
+    return runExe(commandLine, nullptr);
+}
+
+// Supplier 1: the driver under DriverFiles\Driver\<last name of its folder>,
+// the tool in DriverFiles, which is its current directory.
+DWORD SetupCorvaneDriver() {
+    wchar_t szSrcDriverDir[MAX_PATH] = {};
+    wchar_t strDriverDir[MAX_PATH] = {};
+    wchar_t driverDestination[MAX_PATH] = {};
+    wchar_t toolSource[MAX_PATH] = {};
+    if (!si::JoinPath(kTag, szSrcDriverDir, {gUnPackDirPath, gDriverSourceDir})) return CopyDriverFilesFailed();
+    WriteLog(L"ThreadSetupDriver>> szSrcDriverDir is %s!\n", szSrcDriverDir);
+    if (!si::JoinPath(kTag, strDriverDir, {gTargetDir, L"DriverFiles"})) return CopyDriverFilesFailed();
+    WriteLog(L"ThreadSetupDriver>> strDriverDir is %s!\n", strDriverDir);
+    if (!si::JoinPath(kTag, driverDestination, {strDriverDir, L"Driver", LastName(gDriverSourceDir)}))
+        return CopyDriverFilesFailed();
+    WriteLog(L"ThreadSetupDriver>> strDriverDir is %s!\n", driverDestination);
+    if (!si::JoinPath(kTag, toolSource, {gUnPackDirPath, gDriverToolSourceDir})) return CopyDriverToolFailed();
+
+    createMultiDir(driverDestination);
+    if (!copyFolderFiles(szSrcDriverDir, driverDestination)) return CopyDriverFilesFailed();
+    if (!copyFolderFiles(toolSource, strDriverDir)) return CopyDriverToolFailed();
+
+    wchar_t commandLine[MAX_PATH] = {};
+    if (!si::FormatPath(commandLine, MAX_PATH, L"\"%s\" %s ", gDriverToolPath, L"-i")) {
+        WriteLog(L"ThreadSetupDriver>> path too long: \"%s\"\n", gDriverToolPath);
+        return 0;
+    }
+    return runExe(commandLine, strDriverDir);
+}
+
+}  // namespace
+
+namespace si {
+
+const wchar_t* TessilToolArgument(const OsInfo& os, bool driverWHQL) {
+    return os.osType == OS_TYPE_XP && !driverWHQL ? L"BetaInstall" : L"Install";
+}
+
+DWORD SetupDriverWith(const OsInfo& os, MessageBoxFn messageBox) {
+    WriteLog(L"ThreadSetupDriver>> begin!");
+    switch (gChipSupplier) {
+        case 2: return SetupTessilDriver(os);
+        case 1: return SetupCorvaneDriver();
+        default:
+            ShowErrorBox(messageBox, LoadActiveString(IDS_INVALID_CHIP_VENDOR).c_str());
+            return 0;
+    }
+}
+
+}  // namespace si
+
+DWORD runExe(const wchar_t* commandLine, const wchar_t* currentDir) {
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION process = {};
+    // CreateProcessW may write into the command line.
+    wchar_t command[MAX_PATH] = {};
+    if (!si::CopyText(command, MAX_PATH, commandLine)) {
+        WriteLog(L"runExe>> path too long: %s\n", commandLine);
+        return 0;
+    }
+    if (!::CreateProcessW(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, currentDir, &startup, &process)) {
+        WriteLog(L"runExe>> CreateProcess Failed,Error Number is %d, return 0!", static_cast<int>(::GetLastError()));
+        return 0;
+    }
+    si::unique_handle processHandle(process.hProcess), threadHandle(process.hThread);
+    ::WaitForSingleObject(process.hProcess, INFINITE);
+    WriteLog(L"ThreadSetupDriver>> end!");
+    return 1;
+}
+
+DWORD WINAPI ThreadSetupDriver(LPVOID) { return si::SetupDriverWith(gOsInfo, &::MessageBoxW); }

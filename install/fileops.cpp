@@ -1,0 +1,135 @@
+#include "install/fileops.h"
+
+#include <string>
+#include <vector>
+
+#include "diag/log.h"
+#include "framework/win.h"
+#include "install/install_common.h"
+
+namespace {
+
+bool EndsWith(const std::wstring& path, wchar_t c) { return !path.empty() && path.back() == c; }
+
+bool IsDots(const wchar_t* name) {
+    return name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'));
+}
+
+// True when `path` names a folder whose attributes are exactly
+// FILE_ATTRIBUTE_DIRECTORY (the test createMultiDir is defined by).
+bool IsPlainDirectory(const wchar_t* path) {
+    WIN32_FIND_DATAW data;
+    si::unique_find find(::FindFirstFileW(path, &data));
+    return find && data.dwFileAttributes == FILE_ATTRIBUTE_DIRECTORY;
+}
+
+}  // namespace
+
+bool createMultiDir(const wchar_t* path) {
+    if (IsPlainDirectory(path)) return true;
+    if (!si::FitsPath(L"createMultiDir", path)) return false;
+
+    // The growing prefixes: C:, C:\A, C:\A\B; forward slashes become backslashes.
+    std::vector<std::wstring> prefixes;
+    std::wstring prefix;
+    for (const wchar_t* p = path; *p; ++p) {
+        if (*p == L'\\' || *p == L'/') {
+            prefixes.push_back(prefix);
+            prefix += L'\\';
+        } else {
+            prefix += *p;
+        }
+    }
+    prefixes.push_back(prefix);
+
+    // The first prefix is the drive.
+    for (size_t i = 1; i < prefixes.size(); ++i) {
+        const bool created = ::CreateDirectoryW(prefixes[i].c_str(), nullptr) != FALSE;
+        WriteLog(L"CreateDirectory = %s \n", prefixes[i].c_str());
+        if (created) ::SetFileAttributesW(prefixes[i].c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
+    return IsPlainDirectory(path);
+}
+
+bool copyFolderFiles(const wchar_t* source, const wchar_t* destination) {
+    std::wstring from = source, to = destination;
+    if (!EndsWith(from, L'\\')) from += L'\\';
+    if (!EndsWith(to, L'\\')) to += L'\\';
+    const std::wstring pattern = from + L"*.*";
+    if (!si::FitsPath(L"copyFolderFiles", pattern)) return false;
+
+    bool ok = true;
+    WIN32_FIND_DATAW data;
+    si::unique_find find(::FindFirstFileW(pattern.c_str(), &data));
+    if (!find) return true;  // a missing or empty source copies nothing
+    do {
+        if (IsDots(data.cFileName) || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
+        const std::wstring src = from + data.cFileName, dst = to + data.cFileName;
+        if (!si::FitsPath(L"copyFolderFiles", src) || !si::FitsPath(L"copyFolderFiles", dst) ||
+            !::CopyFileW(src.c_str(), dst.c_str(), FALSE))
+            ok = false;
+    } while (::FindNextFileW(find.get(), &data));
+    return ok;
+}
+
+int getInfFileName(const wchar_t* folder, wchar_t* name) {
+    std::wstring pattern = folder;
+    if (!EndsWith(pattern, L'\\')) pattern += L'\\';
+    pattern += L"*.inf";
+    if (!si::FitsPath(L"getInfFileName", pattern)) return 1;
+
+    WIN32_FIND_DATAW data;
+    si::unique_find find(::FindFirstFileW(pattern.c_str(), &data));
+    if (!find) return 1;
+    do {
+        if (IsDots(data.cFileName) || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
+        si::CopyText(name, MAX_PATH, data.cFileName);
+        return 0;
+    } while (::FindNextFileW(find.get(), &data));
+    return 1;
+}
+
+bool RecursiveDelete(const wchar_t* folder) {
+    std::wstring base = folder;
+    // An empty path would turn into the root of the current drive.
+    if (base.empty()) return false;
+    if (!EndsWith(base, L'\\') && !EndsWith(base, L'/')) base += L'\\';
+    const std::wstring pattern = base + L"*.*";
+    if (!si::FitsPath(L"RecursiveDelete", pattern)) return false;
+
+    bool ok = true;
+    WIN32_FIND_DATAW data;
+    si::unique_find find(::FindFirstFileW(pattern.c_str(), &data));
+    if (!find) return true;
+    do {
+        if (IsDots(data.cFileName)) continue;
+        const std::wstring entry = base + data.cFileName;
+        if (!si::FitsPath(L"RecursiveDelete", entry)) {
+            ok = false;
+        } else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            // A junction or folder link is removed, never followed: what it
+            // points at lies outside the folder being deleted.
+            if (!(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && !RecursiveDelete(entry.c_str()))
+                ok = false;
+            if (!::RemoveDirectoryW(entry.c_str())) ok = false;
+        } else {
+            // A file that stays makes the removal of its folder fail one level up.
+            ::DeleteFileW(entry.c_str());
+        }
+    } while (::FindNextFileW(find.get(), &data));
+    return ok;
+}
+
+bool LXDeleteFolder(const wchar_t* lpFolderPath) {
+    WriteLog(L"LXDeleteFolder>> begin! lpFolderPath is %s \n", lpFolderPath);
+    if (!RecursiveDelete(lpFolderPath)) {
+        WriteLog(L"LXDeleteFolder>>RecursiveDelete fail, lpFolderPath is %s\n", lpFolderPath);
+        return false;
+    }
+    if (!::RemoveDirectoryW(lpFolderPath)) {
+        WriteLog(L"LXDeleteFolder>> RemoveDirectory fail! lpFolderPath is  %s", lpFolderPath);
+        return false;
+    }
+    WriteLog(L"LXDeleteFolder>> end! return TRUE \n");
+    return true;
+}

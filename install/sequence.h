@@ -1,0 +1,52 @@
+// The install worker: the order of the install steps, the progress reported
+// around each, the pauses, the bounded wait for the driver thread and the
+// failure path.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "diag/osinfo.h"
+#include "install/install_common.h"
+
+// The driver installation thread; null until the sequence starts it, never
+// closed (it may outlive the worker).
+extern HANDLE gDriverThread;
+
+// Thread entry of the install worker (the parameter is not used). Ends the
+// run with WM_SETUP_END to the main dialog (exit code 0) or, after the error
+// box, WM_SETUP_ERROR (exit code 1); clears gInstallThread before returning.
+DWORD WINAPI ThreadSetupInstall(LPVOID);
+
+namespace si {
+
+// The steps the sequence runs, each true (non-zero) on success.
+struct InstallSteps {
+    int (*extractSetupFiles)();
+    int (*readConfig)();
+    bool (*copyUninstaller)();
+    LPTHREAD_START_ROUTINE setupDriver;  // body of the driver thread; exit code 0 is failure
+    bool (*installService)();
+    bool (*registerUninstall)();
+    bool (*deleteTempFiles)();
+};
+
+// What the sequence needs of its surroundings.
+struct SequenceHost {
+    void (*pause)(DWORD milliseconds);
+    DWORD (*waitDriver)(HANDLE thread, DWORD milliseconds);  // as WaitForSingleObject
+    void (*report)(const std::wstring& status, int percent, bool finished);
+    StringLoader loadString;
+    MessageBoxFn messageBox;
+    void (*sendToDialog)(UINT message);  // synchronous, wParam and lParam 0
+};
+
+InstallSteps SystemInstallSteps();  // ExtractSetupFiles, ReadConfigFromIni, copyFiles, ...
+SequenceHost SystemSequenceHost();  // Sleep, WaitForSingleObject, UpdateProgress, ...
+
+// Runs the whole sequence on the calling thread for the system `os`: 0 after
+// success, 1 after failure.
+DWORD RunInstallSequence(const InstallSteps& steps, const SequenceHost& host, const OsInfo& os);
+
+}  // namespace si
