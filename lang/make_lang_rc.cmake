@@ -8,6 +8,8 @@
 # the executable's English texts (strings_en.rc). The ids every module shares,
 # the dialogs, the icon and the skin come from the executable's own scripts.
 
+cmake_minimum_required(VERSION 3.20)
+
 foreach(var OUT FOLDER LANGUAGE)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "make_lang_rc: ${var} is not set")
@@ -24,7 +26,11 @@ endforeach()
 function(read_translation file out_var)
   file(READ "${file}" content)
   # A leading byte-order mark is not part of the first line.
-  string(REGEX REPLACE "^\xEF\xBB\xBF" "" content "${content}")
+  string(SUBSTRING "${content}" 0 3 head)
+  string(HEX "${head}" head)
+  if(head STREQUAL "efbbbf")
+    string(SUBSTRING "${content}" 3 -1 content)
+  endif()
   string(REPLACE "\r" "" content "${content}")
   # Line by line without CMake lists: texts may hold ; [ ] and the like.
   set(line_no 0)
