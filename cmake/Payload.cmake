@@ -1,0 +1,243 @@
+# Setup archives: the payload folder, plus the stand-in programs when it is
+# the sample, packed into "SetupFiles7z". payload/README.md describes the
+# payload folder; payload/stage.cmake does the packing at build time.
+
+set(SI_PAYLOAD_SAMPLE_DIR "${CMAKE_SOURCE_DIR}/payload/sample")
+set(SI_PAYLOAD_STAGE_SCRIPT "${CMAKE_SOURCE_DIR}/payload/stage.cmake")
+set(SI_PAYLOAD_BINARY_DIR "${CMAKE_BINARY_DIR}/payload")
+
+# The manifest lines that put the stand-in programs (payload/CMakeLists.txt)
+# into the payload, for the programs of chip supplier 1 or 2.
+function(_si_payload_standin_lines supplier out_var)
+  if(supplier STREQUAL "1")
+    set(tool32 Corvane.exe)
+    set(tool64 Corvane64.exe)
+    set(service Vostrel.exe)
+  elseif(supplier STREQUAL "2")
+    set(tool32 Tessil.exe)
+    set(tool64 Tessil64.exe)
+    set(service Tessilsvc.exe)
+  else()
+    message(FATAL_ERROR "The payload's programs are those of chip supplier 1 or 2, not '${supplier}'")
+  endif()
+  set(exe "$<TARGET_FILE:si_standin>")
+  set(dll "$<TARGET_FILE:si_standin_difxapi>")
+  set(lines
+    "copy\tDriverTool/x86/${tool32}\t${exe}"
+    "copy\tDriverTool/x86/difxapi.dll\t${dll}"
+    "copy\tDriverTool/x64/${tool64}\t${exe}"
+    "copy\tDriverTool/x64/difxapi.dll\t${dll}"
+    "copy\tAutoInstSvc/${service}\t${exe}"
+    "copy\tUninst/Uninstall.exe\t$<TARGET_FILE:si_standin_uninstall>")
+  set(index 0)
+  foreach(lang IN LISTS SI_LANGUAGE_FOLDERS)
+    math(EXPR index "${index} + 1")
+    list(APPEND lines "copy\tUninst/UnLang/${lang}/UninstallLan.dll\t$<TARGET_FILE:si_standin_unlang_${index}>")
+  endforeach()
+  set(${out_var} "${lines}" PARENT_SCOPE)
+endfunction()
+
+# _si_payload_archive(TARGET t PAYLOAD_DIR dir OUTPUT_DIR out [STANDINS 1|2]
+#                     [INI file] [REMOVE path ...])
+# Rule and target for OUTPUT_DIR/SetupFiles7z, staged in OUTPUT_DIR/stage.
+function(_si_payload_archive)
+  cmake_parse_arguments(A "" "TARGET;PAYLOAD_DIR;OUTPUT_DIR;STANDINS;INI" "REMOVE" ${ARGN})
+  if(NOT EXISTS "${A_PAYLOAD_DIR}/SetupFiles/ConfigFile/FilesModifyConfig.ini")
+    message(FATAL_ERROR "The payload folder '${A_PAYLOAD_DIR}' must hold "
+                        "SetupFiles/ConfigFile/FilesModifyConfig.ini (see payload/README.md)")
+  endif()
+  # Folders too: a file added to or removed from a folder touches the folder,
+  # so the archive is rebuilt for removals as well.
+  file(GLOB_RECURSE inputs CONFIGURE_DEPENDS LIST_DIRECTORIES true "${A_PAYLOAD_DIR}/SetupFiles/*")
+  list(SORT inputs)
+
+  set(lines "")
+  set(depends ${inputs} "${SI_PAYLOAD_STAGE_SCRIPT}")
+  if(A_STANDINS)
+    _si_payload_standin_lines(${A_STANDINS} lines)
+    list(APPEND depends si_standin si_standin_difxapi si_standin_uninstall)
+    list(LENGTH SI_LANGUAGE_FOLDERS count)
+    foreach(index RANGE 1 ${count})
+      list(APPEND depends si_standin_unlang_${index})
+    endforeach()
+  endif()
+  if(A_INI)
+    list(APPEND lines "copy\tConfigFile/FilesModifyConfig.ini\t${A_INI}")
+    list(APPEND depends "${A_INI}")
+  endif()
+  foreach(path IN LISTS A_REMOVE)
+    list(APPEND lines "remove\t${path}")
+  endforeach()
+  foreach(path IN LISTS inputs)
+    list(APPEND lines "input\t${path}")
+  endforeach()
+  list(JOIN lines "\n" content)
+  set(manifest "${A_OUTPUT_DIR}/stage.manifest")
+  file(GENERATE OUTPUT "${manifest}" CONTENT "${content}\n")
+
+  set(archive "${A_OUTPUT_DIR}/SetupFiles7z")
+  add_custom_command(
+    OUTPUT "${archive}"
+    COMMAND ${CMAKE_COMMAND} "-DPAYLOAD_DIR=${A_PAYLOAD_DIR}" "-DSTAGE_DIR=${A_OUTPUT_DIR}/stage"
+            "-DMANIFEST=${manifest}" "-DARCHIVE=${archive}" "-DSEVENZIP=${SI_7ZZ}"
+            -P "${SI_PAYLOAD_STAGE_SCRIPT}"
+    DEPENDS ${depends} "${manifest}"
+    COMMENT "Packing the setup archive ${archive}"
+    VERBATIM)
+  add_custom_target(${A_TARGET} ALL DEPENDS "${archive}")
+endfunction()
+
+# _si_ini_edit(<input> <output> <edit>...)
+# Writes <input> with single keys changed to <output> (only when the result
+# differs, so an unchanged file rebuilds nothing). An edit is
+# "[Section]Key=Value" (set; the key is added at the section's end, the
+# section at the file's end, when missing) or "[Section]Key" (the key's line
+# removed). The file's line ends (CR LF or LF) are kept.
+function(_si_ini_edit input output)
+  file(READ "${input}" text)
+  set(eol "\n")
+  if(text MATCHES "\r\n")
+    set(eol "\r\n")
+  endif()
+  # Lines as a list: characters that CMake lists treat specially are masked.
+  string(REPLACE "\r\n" "\n" text "${text}")
+  string(REGEX REPLACE "\n$" "" text "${text}")
+  string(REPLACE ";" "<SI_SEMI>" text "${text}")
+  string(REPLACE "[" "<SI_LB>" text "${text}")
+  string(REPLACE "]" "<SI_RB>" text "${text}")
+  string(REPLACE "\n" ";" lines "${text}")
+
+  foreach(edit IN LISTS ARGN)
+    if(NOT edit MATCHES "^\\[([A-Za-z0-9_]+)\\]([A-Za-z0-9_]+)(=(.*))?$")
+      message(FATAL_ERROR "INI edit '${edit}' is not [Section]Key=Value or [Section]Key")
+    endif()
+    set(section "${CMAKE_MATCH_1}")
+    set(key "${CMAKE_MATCH_2}")
+    set(has_value "${CMAKE_MATCH_3}")
+    set(value "${CMAKE_MATCH_4}")
+    string(REPLACE ";" "<SI_SEMI>" value "${value}")
+    string(REPLACE "[" "<SI_LB>" value "${value}")
+    string(REPLACE "]" "<SI_RB>" value "${value}")
+
+    # Find the section, the key inside it and the section's last line.
+    set(in_section FALSE)
+    set(section_line -1)
+    set(key_line -1)
+    set(last_line -1)
+    set(index 0)
+    foreach(line IN LISTS lines)
+      if(line MATCHES "^[ \t]*<SI_LB>")
+        set(in_section FALSE)
+        string(TOLOWER "${line}" lower)
+        string(TOLOWER "<SI_LB>${section}<SI_RB>" wanted)
+        string(STRIP "${lower}" lower)
+        if(lower STREQUAL wanted AND section_line EQUAL -1)
+          set(in_section TRUE)
+          set(section_line ${index})
+          set(last_line ${index})
+        endif()
+      elseif(in_section)
+        if(NOT line MATCHES "^[ \t]*$")
+          set(last_line ${index})
+        endif()
+        string(TOLOWER "${line}" lower)
+        string(TOLOWER "${key}" lower_key)
+        if(key_line EQUAL -1 AND lower MATCHES "^[ \t]*${lower_key}[ \t]*=")
+          set(key_line ${index})
+        endif()
+      endif()
+      math(EXPR index "${index} + 1")
+    endforeach()
+
+    if(has_value)
+      set(new_line "${key}=${value}")
+      if(NOT key_line EQUAL -1)
+        list(REMOVE_AT lines ${key_line})
+        list(INSERT lines ${key_line} "${new_line}")
+      elseif(NOT section_line EQUAL -1)
+        math(EXPR at "${last_line} + 1")
+        list(LENGTH lines count)
+        if(at LESS count)
+          list(INSERT lines ${at} "${new_line}")
+        else()
+          list(APPEND lines "${new_line}")
+        endif()
+      else()
+        list(APPEND lines "" "<SI_LB>${section}<SI_RB>" "${new_line}")
+      endif()
+    elseif(NOT key_line EQUAL -1)
+      list(REMOVE_AT lines ${key_line})
+    else()
+      message(FATAL_ERROR "INI edit '${edit}': the file has no key ${key} in [${section}]")
+    endif()
+  endforeach()
+
+  string(REPLACE ";" "${eol}" text "${lines}")
+  string(REPLACE "<SI_SEMI>" ";" text "${text}")
+  string(REPLACE "<SI_LB>" "[" text "${text}")
+  string(REPLACE "<SI_RB>" "]" text "${text}")
+  file(WRITE "${output}.new" "${text}${eol}")
+  configure_file("${output}.new" "${output}" COPYONLY)
+  file(REMOVE "${output}.new")
+endfunction()
+
+# si_payload_variant(NAME <name> [INI <file>] [SET <edit>...] [TOOLS 1|2]
+#                    [REMOVE <path>...] [FILE_VARIABLE <var>] [TARGET_VARIABLE <var>])
+#
+# A setup archive made from the sample payload and its stand-ins with changes,
+# for tests: <build>/payload/variants/<name>/SetupFiles7z, made by the target
+# si_payload_variant_<name> (part of the default build); the staged folder is
+# <build>/payload/variants/<name>/stage/SetupFiles.
+#   INI     replaces ConfigFile/FilesModifyConfig.ini with <file>.
+#   SET     changes single keys of the configuration file (the sample's, or
+#           INI's): "[CurrentCard]Chip_Supplier=2" sets a key, "[DriverInstall]DriverWHQL"
+#           removes it.
+#   TOOLS   whose programs the tool and service folders hold: 1 (default;
+#           Corvane.exe, Corvane64.exe, Vostrel.exe) or 2 (Tessil.exe,
+#           Tessil64.exe, Tessilsvc.exe); difxapi.dll is beside the tools either way.
+#   REMOVE  paths below SetupFiles to leave out, e.g. "Uninst/UnLang/Korean(Korea)".
+# The archive's path and target are also in the global properties
+# SI_PAYLOAD_VARIANT_<name>_FILE and SI_PAYLOAD_VARIANT_<name>_TARGET. Asking
+# again for a variant with the same name and arguments gives the same one.
+function(si_payload_variant)
+  cmake_parse_arguments(V "" "NAME;INI;TOOLS;FILE_VARIABLE;TARGET_VARIABLE" "SET;REMOVE" ${ARGN})
+  if(NOT V_NAME MATCHES "^[A-Za-z0-9_]+$")
+    message(FATAL_ERROR "si_payload_variant: NAME '${V_NAME}' must be letters, digits and _")
+  endif()
+  if(NOT V_TOOLS)
+    set(V_TOOLS 1)
+  endif()
+  set(dir "${SI_PAYLOAD_BINARY_DIR}/variants/${V_NAME}")
+  set(target si_payload_variant_${V_NAME})
+  set(archive "${dir}/SetupFiles7z")
+
+  get_property(known GLOBAL PROPERTY SI_PAYLOAD_VARIANT_${V_NAME}_ARGS SET)
+  if(known)
+    get_property(args GLOBAL PROPERTY SI_PAYLOAD_VARIANT_${V_NAME}_ARGS)
+    if(NOT args STREQUAL "${ARGN}")
+      message(FATAL_ERROR "si_payload_variant: '${V_NAME}' exists with other arguments")
+    endif()
+  else()
+    set_property(GLOBAL PROPERTY SI_PAYLOAD_VARIANT_${V_NAME}_ARGS "${ARGN}")
+    set(ini "${V_INI}")
+    if(V_SET)
+      set(base "${SI_PAYLOAD_SAMPLE_DIR}/SetupFiles/ConfigFile/FilesModifyConfig.ini")
+      if(V_INI)
+        set(base "${V_INI}")
+      endif()
+      set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${base}")
+      set(ini "${dir}/FilesModifyConfig.ini")
+      _si_ini_edit("${base}" "${ini}" ${V_SET})
+    endif()
+    _si_payload_archive(TARGET ${target} PAYLOAD_DIR "${SI_PAYLOAD_SAMPLE_DIR}" OUTPUT_DIR "${dir}"
+                        STANDINS ${V_TOOLS} INI "${ini}" REMOVE ${V_REMOVE})
+    set_property(GLOBAL PROPERTY SI_PAYLOAD_VARIANT_${V_NAME}_FILE "${archive}")
+    set_property(GLOBAL PROPERTY SI_PAYLOAD_VARIANT_${V_NAME}_TARGET ${target})
+  endif()
+  if(V_FILE_VARIABLE)
+    set(${V_FILE_VARIABLE} "${archive}" PARENT_SCOPE)
+  endif()
+  if(V_TARGET_VARIABLE)
+    set(${V_TARGET_VARIABLE} ${target} PARENT_SCOPE)
+  endif()
+endfunction()
