@@ -21,6 +21,7 @@ wchar_t gProgramFilesDir[MAX_PATH] = {};
 HMODULE gLangModule = nullptr;
 ULONG_PTR gGdiplusToken = 0;
 HANDLE gInstallThread = nullptr;
+CSetupInstallDlg* gMainDlg = nullptr;
 
 namespace {
 

@@ -92,7 +92,9 @@ endfunction()
 # differs, so an unchanged file rebuilds nothing). An edit is
 # "[Section]Key=Value" (set; the key is added at the section's end, the
 # section at the file's end, when missing) or "[Section]Key" (the key's line
-# removed). The file's line ends (CR LF or LF) are kept.
+# removed). The file's line ends (CR LF or LF) are kept. A value cannot
+# hold ";" or an unpaired "[" or "]" (CMake list syntax): give such a file
+# whole with INI.
 function(_si_ini_edit input output)
   file(READ "${input}" text)
   set(eol "\n")
@@ -191,7 +193,7 @@ endfunction()
 #   INI     replaces ConfigFile/FilesModifyConfig.ini with <file>.
 #   SET     changes single keys of the configuration file (the sample's, or
 #           INI's): "[CurrentCard]Chip_Supplier=2" sets a key, "[DriverInstall]DriverWHQL"
-#           removes it.
+#           removes it. Values cannot hold ";" or an unpaired bracket.
 #   TOOLS   whose programs the tool and service folders hold: 1 (default;
 #           Corvane.exe, Corvane64.exe, Vostrel.exe) or 2 (Tessil.exe,
 #           Tessil64.exe, Tessilsvc.exe); difxapi.dll is beside the tools either way.

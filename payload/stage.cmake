@@ -13,6 +13,8 @@
 # Finally STAGE_DIR/SetupFiles becomes ARCHIVE: solid 7z, LZMA with BCJ2, no
 # times and no attributes stored, so the same inputs always give the same bytes.
 
+cmake_minimum_required(VERSION 3.20)
+
 foreach(var PAYLOAD_DIR STAGE_DIR MANIFEST ARCHIVE SEVENZIP)
   if(NOT DEFINED ${var} OR "${${var}}" STREQUAL "")
     message(FATAL_ERROR "stage.cmake: ${var} is not set")

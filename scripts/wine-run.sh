@@ -50,7 +50,7 @@ start_display() {
     local n
     for n in $(seq 91 140); do
         [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-        Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
+        Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp </dev/null >/dev/null 2>&1 9>&- &
         echo $! >"$dir/xvfb.pid"
         for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
         if kill -0 "$(cat "$dir/xvfb.pid")" 2>/dev/null; then echo ":$n" >"$dir/display"; return 0; fi
@@ -63,15 +63,17 @@ init() {
     teardown
     start_display || return 1
     export DISPLAY=$(cat "$dir/display")
-    "$wineserver" -p </dev/null >/dev/null 2>&1
-    "$wine64" cmd /c exit </dev/null >/dev/null 2>&1
-    "$wine64" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f </dev/null >/dev/null 2>&1
-    "$wine64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f </dev/null >/dev/null 2>&1
-    "$wine64" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f </dev/null >/dev/null 2>&1
+    "$wineserver" -p </dev/null >/dev/null 2>&1 9>&-
+    "$wine64" cmd /c exit </dev/null >/dev/null 2>&1 9>&-
+    "$wine64" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f </dev/null >/dev/null 2>&1 9>&-
+    "$wine64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f </dev/null >/dev/null 2>&1 9>&-
+    "$wine64" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f </dev/null >/dev/null 2>&1 9>&-
     cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null
     touch "$dir/ready"
 }
 
+# The lock's descriptor must never reach a long-lived child (wineserver,
+# Xvfb): the lock would be held for as long as that child lives.
 exec 9>"$dir/lock"
 case $mode in
     teardown) flock 9; teardown; exit 0 ;;
