@@ -34,7 +34,7 @@ function(si_add_gtest)
   if(T_SERIAL)
     list(APPEND props RESOURCE_LOCK installer)
   endif()
-  gtest_discover_tests(${T_NAME} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+  gtest_discover_tests(${T_NAME} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120 TEST_PREFIX "${T_NAME}."
                        PROPERTIES ${props} TIMEOUT ${T_TIMEOUT})
 endfunction()
 

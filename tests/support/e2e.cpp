@@ -1,0 +1,226 @@
+#include "tests/support/e2e.h"
+
+#include <gdiplus.h>
+#include <shlobj.h>
+
+#include <cwchar>
+
+#include "framework/win.h"
+#include "tests/support/test_support.h"
+
+namespace si_test {
+
+std::wstring InstallerPath() { return BuildDir() + L"\\bin\\SetupInstall.exe"; }
+
+std::wstring AppDataDir() {
+    wchar_t path[MAX_PATH] = {};
+    ::SHGetSpecialFolderPathW(nullptr, path, CSIDL_APPDATA, TRUE);
+    return path;
+}
+
+std::wstring ArtefactDir() {
+    std::wstring dir = BuildDir() + L"\\test-artefacts";
+    ::CreateDirectoryW(dir.c_str(), nullptr);
+    return dir;
+}
+
+namespace {
+
+void SetRegString(HKEY root, const std::wstring& key, const wchar_t* name, const std::wstring& value) {
+    si::unique_hkey k;
+    if (::RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, k.put(), nullptr) != ERROR_SUCCESS)
+        return;
+    ::RegSetValueExW(k.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                     static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+}
+
+std::wstring BaseName(const std::wstring& path) {
+    size_t cut = path.find_last_of(L"\\/");
+    return cut == std::wstring::npos ? path : path.substr(cut + 1);
+}
+
+// The current environment with `extra` set on top, as a CreateProcess block.
+std::wstring EnvironmentBlock(const std::vector<std::pair<std::wstring, std::wstring>>& extra) {
+    std::vector<std::wstring> vars;
+    if (wchar_t* env = ::GetEnvironmentStringsW()) {
+        for (const wchar_t* p = env; *p; p += wcslen(p) + 1) vars.emplace_back(p);
+        ::FreeEnvironmentStringsW(env);
+    }
+    for (const auto& kv : extra) {
+        const std::wstring prefix = kv.first + L"=";
+        for (auto it = vars.begin(); it != vars.end();) {
+            if (_wcsnicmp(it->c_str(), prefix.c_str(), prefix.size()) == 0)
+                it = vars.erase(it);
+            else
+                ++it;
+        }
+        if (!kv.second.empty() || kv.first.empty()) vars.push_back(prefix + kv.second);
+    }
+    std::wstring block;
+    for (const auto& v : vars) block += v + L'\0';
+    block += L'\0';
+    return block;
+}
+
+}  // namespace
+
+void SetWindowsVersion(const std::wstring& exeName, const std::wstring& version) {
+    SetRegString(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\" + exeName, L"Version", version);
+}
+
+void SetSystemLanguage(const std::wstring& languageId) {
+    SetRegString(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Nls\\Language", L"Default",
+                 languageId.empty() ? L"0409" : languageId);
+}
+
+bool WaitUntilGone(const std::wstring& path, DWORD timeoutMs) {
+    const DWORD start = ::GetTickCount();
+    while (::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        if (::GetTickCount() - start > timeoutMs) return false;
+        ::Sleep(100);
+    }
+    return true;
+}
+
+HANDLE StartInstaller(const InstallerRun& run, DWORD* processId) {
+    const std::wstring exe = run.exePath.empty() ? InstallerPath() : run.exePath;
+    SetWindowsVersion(BaseName(exe), run.windowsVersion);
+    SetSystemLanguage(run.languageId);
+    const std::wstring appData = AppDataDir();
+    if (run.clean) {
+        RemoveTree(appData + L"\\KalveronTemp");
+        ::DeleteFileW((appData + L"\\InstallLog\\Install.log").c_str());
+    }
+    std::wstring command = L"\"" + exe + L"\"";
+    for (const auto& a : run.args) command += L" " + a;
+    std::wstring env = EnvironmentBlock(run.env);
+
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!::CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT, &env[0], nullptr,
+                          &startup, &process))
+        return nullptr;
+    ::CloseHandle(process.hThread);
+    if (processId) *processId = process.dwProcessId;
+    return process.hProcess;
+}
+
+InstallerResult RunInstaller(const InstallerRun& run) {
+    InstallerResult result;
+    result.appData = AppDataDir();
+    result.unpackDir = result.appData + L"\\KalveronTemp";
+    si::unique_handle process(StartInstaller(run, &result.processId));
+    if (!process) return result;
+    result.started = true;
+    if (run.during) run.during(process.get());
+    if (::WaitForSingleObject(process.get(), run.timeoutMs) == WAIT_OBJECT_0) {
+        result.finished = true;
+        ::GetExitCodeProcess(process.get(), &result.exitCode);
+    } else {
+        ::TerminateProcess(process.get(), 255);
+        ::WaitForSingleObject(process.get(), 5000);
+    }
+    ReadFileBytes(result.appData + L"\\InstallLog\\Install.log", &result.log);
+    return result;
+}
+
+namespace {
+
+bool EncoderClsid(const wchar_t* mime, CLSID* clsid) {
+    UINT count = 0, size = 0;
+    if (Gdiplus::GetImageEncodersSize(&count, &size) != Gdiplus::Ok || size == 0) return false;
+    std::vector<BYTE> buffer(size);
+    auto* codecs = reinterpret_cast<Gdiplus::ImageCodecInfo*>(buffer.data());
+    if (Gdiplus::GetImageEncoders(count, size, codecs) != Gdiplus::Ok) return false;
+    for (UINT i = 0; i < count; ++i)
+        if (wcscmp(codecs[i].MimeType, mime) == 0) {
+            *clsid = codecs[i].Clsid;
+            return true;
+        }
+    return false;
+}
+
+}  // namespace
+
+bool SaveScreenshot(const std::wstring& pngPath) {
+    Gdiplus::GdiplusStartupInput input;
+    ULONG_PTR token = 0;
+    if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok) return false;
+    bool ok = false;
+    {
+        const int w = ::GetSystemMetrics(SM_CXSCREEN), h = ::GetSystemMetrics(SM_CYSCREEN);
+        si::unique_window_dc screen(nullptr);
+        si::unique_memdc mem(::CreateCompatibleDC(screen.get()));
+        si::unique_gdiobj bitmap(::CreateCompatibleBitmap(screen.get(), w, h));
+        if (mem && bitmap) {
+            {
+                si::select_object keep(mem.get(), bitmap.get());
+                ::BitBlt(mem.get(), 0, 0, w, h, screen.get(), 0, 0, SRCCOPY);
+            }
+            Gdiplus::Bitmap image(static_cast<HBITMAP>(bitmap.get()), nullptr);
+            CLSID png;
+            ok = EncoderClsid(L"image/png", &png) && image.Save(pngPath.c_str(), &png, nullptr) == Gdiplus::Ok;
+        }
+    }
+    Gdiplus::GdiplusShutdown(token);
+    return ok;
+}
+
+namespace {
+
+struct WindowSearch {
+    DWORD processId;
+    const wchar_t* className;  // null: any
+    HWND found;
+};
+
+BOOL CALLBACK FindWindowOf(HWND hwnd, LPARAM param) {
+    auto* search = reinterpret_cast<WindowSearch*>(param);
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(hwnd, &pid);
+    if (pid != search->processId || !::IsWindowVisible(hwnd)) return TRUE;
+    if (search->className) {
+        wchar_t cls[64] = {};
+        ::GetClassNameW(hwnd, cls, 64);
+        if (wcscmp(cls, search->className) != 0) return TRUE;
+    }
+    search->found = hwnd;
+    return FALSE;
+}
+
+HWND WaitForWindow(DWORD processId, const wchar_t* className, DWORD timeoutMs) {
+    const DWORD start = ::GetTickCount();
+    for (;;) {
+        WindowSearch search = {processId, className, nullptr};
+        ::EnumWindows(&FindWindowOf, reinterpret_cast<LPARAM>(&search));
+        if (search.found) return search.found;
+        if (::GetTickCount() - start > timeoutMs) return nullptr;
+        ::Sleep(50);
+    }
+}
+
+BOOL CALLBACK CollectStaticText(HWND child, LPARAM param) {
+    wchar_t cls[32] = {};
+    ::GetClassNameW(child, cls, 32);
+    if (_wcsicmp(cls, L"Static") != 0) return TRUE;
+    wchar_t text[1024] = {};
+    ::GetWindowTextW(child, text, 1024);
+    auto* out = reinterpret_cast<std::wstring*>(param);
+    if (text[0] && out->empty()) *out = text;
+    return TRUE;
+}
+
+}  // namespace
+
+HWND FindInstallerWindow(DWORD processId, DWORD timeoutMs) { return WaitForWindow(processId, nullptr, timeoutMs); }
+
+std::wstring FindMessageBoxText(DWORD processId, DWORD timeoutMs, HWND* box) {
+    HWND dialog = WaitForWindow(processId, L"#32770", timeoutMs);
+    if (box) *box = dialog;
+    std::wstring text;
+    if (dialog) ::EnumChildWindows(dialog, &CollectStaticText, reinterpret_cast<LPARAM>(&text));
+    return text;
+}
+
+}  // namespace si_test

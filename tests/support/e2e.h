@@ -1,0 +1,55 @@
+// End-to-end runs of the real SetupInstall.exe from a test program under Wine.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace si_test {
+
+struct InstallerRun {
+    std::wstring windowsVersion = L"win10";  // winxp64, vista, win7, win8, win81, win10
+    std::wstring languageId;                 // "Default" of HKLM\...\Nls\Language; empty: "0409"
+    std::vector<std::wstring> args = {L"/log"};
+    std::vector<std::pair<std::wstring, std::wstring>> env;  // added to the installer's environment
+    std::wstring exePath;                    // empty: bin\SetupInstall.exe of this build tree
+    DWORD timeoutMs = 120000;
+    std::function<void(HANDLE process)> during;  // runs while the installer runs
+    bool clean = true;                       // remove the unpack folder and the log first
+};
+
+struct InstallerResult {
+    bool started = false;
+    bool finished = false;  // ended by itself before the time-out (else killed)
+    DWORD exitCode = 0;
+    DWORD processId = 0;
+    std::string log;        // Install.log as this run left it
+    std::wstring appData;   // the roaming application-data folder
+    std::wstring unpackDir; // appData\KalveronTemp
+};
+
+InstallerResult RunInstaller(const InstallerRun& run);
+// Starts the installer without waiting; the caller owns the returned handle.
+HANDLE StartInstaller(const InstallerRun& run, DWORD* processId);
+
+std::wstring InstallerPath();
+std::wstring AppDataDir();
+// The Windows version Wine reports to `exeName` (per-program AppDefaults).
+void SetWindowsVersion(const std::wstring& exeName, const std::wstring& version);
+void SetSystemLanguage(const std::wstring& languageId);
+// Waits until `path` no longer exists (the background removal at exit).
+bool WaitUntilGone(const std::wstring& path, DWORD timeoutMs);
+
+// The whole screen as a PNG file.
+bool SaveScreenshot(const std::wstring& pngPath);
+// The visible top-level window of `processId`, waiting up to `timeoutMs`.
+HWND FindInstallerWindow(DWORD processId, DWORD timeoutMs);
+// The text of the first message box (a #32770 dialog) of `processId`, or empty.
+std::wstring FindMessageBoxText(DWORD processId, DWORD timeoutMs, HWND* box = nullptr);
+// Where screenshots and other artefacts of the tests go (build tree).
+std::wstring ArtefactDir();
+
+}  // namespace si_test
