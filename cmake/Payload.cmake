@@ -94,11 +94,15 @@ endfunction()
 # section at the file's end, when missing) or "[Section]Key" (the key's line
 # removed). The file's line ends (CR LF or LF) are kept. A value cannot
 # hold ";" or an unpaired "[" or "]" (CMake list syntax): give such a file
+# whole with INI. A value cannot
+# hold ";" or an unpaired "[" or "]" (CMake list syntax): give such a file
 # whole with INI.
 function(_si_ini_edit input output)
+  # file(READ) drops the CR of CR LF; the bytes tell which line ends the file has.
   file(READ "${input}" text)
+  file(READ "${input}" hex HEX)
   set(eol "\n")
-  if(text MATCHES "\r\n")
+  if(hex MATCHES "^(..)*0d0a")
     set(eol "\r\n")
   endif()
   # Lines as a list: characters that CMake lists treat specially are masked.
@@ -193,7 +197,7 @@ endfunction()
 #   INI     replaces ConfigFile/FilesModifyConfig.ini with <file>.
 #   SET     changes single keys of the configuration file (the sample's, or
 #           INI's): "[CurrentCard]Chip_Supplier=2" sets a key, "[DriverInstall]DriverWHQL"
-#           removes it. Values cannot hold ";" or an unpaired bracket.
+#           removes it. Values cannot hold ";" or an unpaired bracket. Values cannot hold ";" or an unpaired bracket.
 #   TOOLS   whose programs the tool and service folders hold: 1 (default;
 #           Corvane.exe, Corvane64.exe, Vostrel.exe) or 2 (Tessil.exe,
 #           Tessil64.exe, Tessilsvc.exe); difxapi.dll is beside the tools either way.
