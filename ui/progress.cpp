@@ -93,8 +93,8 @@ LRESULT CSetupInstallDlg::OnCreate(WPARAM wParam, LPARAM lParam) {
     // Kept loaded until the process ends.
     m_hUser32 = ::LoadLibraryW(L"User32.DLL");
     if (!m_hUser32) ::ExitProcess(0);
-    m_pfnUpdateLayeredWindow =
-        reinterpret_cast<UpdateLayeredWindowFn>(::GetProcAddress(m_hUser32, "UpdateLayeredWindow"));
+    m_pfnUpdateLayeredWindow = reinterpret_cast<UpdateLayeredWindowFn>(
+        reinterpret_cast<void*>(::GetProcAddress(m_hUser32, "UpdateLayeredWindow")));
     m_blend.BlendOp = AC_SRC_OVER;
     m_blend.BlendFlags = 0;
     m_blend.AlphaFormat = AC_SRC_ALPHA;
