@@ -8,7 +8,7 @@ jobs=${SETUPINSTALL_JOBS:-$(nproc)}
 for arch in i686 x64; do
     tc=$here/cmake/toolchain-$([ $arch = x64 ] && echo x86_64 || echo i686).cmake
     bdir=${SETUPINSTALL_BUILD_DIR:-$here/build}/$arch
-    if [ ! -f "$bdir/CMakeCache.txt" ] || [ $# -gt 0 ]; then
+    if [ ! -f "$bdir/Makefile" ] || [ $# -gt 0 ]; then
         cmake -S "$here" -B "$bdir" -DCMAKE_TOOLCHAIN_FILE="$tc" -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
     fi
     cmake --build "$bdir" -j "$jobs"

@@ -1,0 +1,165 @@
+// Start-up of the real SetupInstall.exe under Wine: the gates, the folders,
+// the language pack, and a damaged executable.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "framework/win.h"
+#include "tests/support/e2e.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+using si_test::InstallerRun;
+
+// Presses the box's OK button.
+void Dismiss(HWND box) { ::PostMessageW(box, WM_COMMAND, IDOK, 0); }
+
+TEST(Startup, SecondCopyIsRefusedAndItsExitRemovesNothing) {
+    const std::wstring unpack = si_test::AppDataDir() + L"\\KalveronTemp";
+    si_test::RemoveTree(unpack);
+    ASSERT_TRUE(::CreateDirectoryW(unpack.c_str(), nullptr));
+    ASSERT_TRUE(si_test::WriteFileBytes(unpack + L"\\marker.txt", "from an earlier run"));
+
+    // The first copy stops at the Vista gate with the mutex held.
+    InstallerRun first;
+    first.windowsVersion = L"vista";
+    first.clean = false;
+    DWORD firstId = 0;
+    si::unique_handle firstProcess(si_test::StartInstaller(first, &firstId));
+    ASSERT_TRUE(firstProcess);
+    HWND firstBox = nullptr;
+    EXPECT_EQ(si_test::FindMessageBoxText(firstId, 30000, &firstBox),
+              L"This operating system is not supported. Please change the operating system and try again.");
+    wchar_t caption[64] = {};
+    ::GetWindowTextW(firstBox, caption, 64);
+    EXPECT_STREQ(caption, L"Error!!!");
+
+    InstallerRun second;
+    second.windowsVersion = L"win10";
+    second.languageId = L"0411";  // the gate texts are English whatever the language
+    second.clean = false;
+    DWORD secondId = 0;
+    si::unique_handle secondProcess(si_test::StartInstaller(second, &secondId));
+    ASSERT_TRUE(secondProcess);
+    HWND secondBox = nullptr;
+    EXPECT_EQ(si_test::FindMessageBoxText(secondId, 30000, &secondBox), L"The installation is running.");
+    Dismiss(secondBox);
+    ASSERT_EQ(::WaitForSingleObject(secondProcess.get(), 20000), WAIT_OBJECT_0);
+    DWORD code = 99;
+    ::GetExitCodeProcess(secondProcess.get(), &code);
+    EXPECT_EQ(code, 0u);
+
+    Dismiss(firstBox);
+    ASSERT_EQ(::WaitForSingleObject(firstProcess.get(), 20000), WAIT_OBJECT_0);
+    // Neither exit knew the unpack folder: what an earlier run left stays.
+    ::Sleep(2000);
+    EXPECT_TRUE(si_test::FileExists(unpack + L"\\marker.txt"));
+    si_test::SetSystemLanguage(L"0409");
+    si_test::RemoveTree(unpack);
+}
+
+TEST(Startup, PreparesItsFoldersAndUnpacksTheLanguagePack) {
+    const std::wstring appData = si_test::AppDataDir();
+    const std::wstring unpack = appData + L"\\KalveronTemp";
+    const std::wstring english = unpack + L"\\Lang\\English(United_States)\\SetupInstallLan.dll";
+    InstallerRun run;
+    run.env = {{L"COMSPEC", L""}};  // keep the unpack folder for inspection
+    run.timeoutMs = 60000;
+    bool sawLanguagePack = false;
+    run.during = [&](HANDLE process) {
+        const DWORD start = ::GetTickCount();
+        while (::GetTickCount() - start < 60000 && ::WaitForSingleObject(process, 50) == WAIT_TIMEOUT) {
+            if (si_test::FileExists(english)) {
+                sawLanguagePack = si_test::FileExists(unpack + L"\\Lang7z") &&
+                                  si_test::FileExists(unpack + L"\\7zDec.dll");
+                break;
+            }
+        }
+        ::TerminateProcess(process, 0);  // the rest of the run is not this test's
+    };
+    auto result = si_test::RunInstaller(run);
+    ASSERT_TRUE(result.started);
+    EXPECT_TRUE(sawLanguagePack);
+    EXPECT_TRUE(si_test::DirExists(appData + L"\\InstallLog"));
+    const std::string log = result.log;
+    const std::string unpackNarrow = si_test::Narrow(unpack);
+    EXPECT_NE(log.find("gUnPackDirPath = " + unpackNarrow), std::string::npos) << log;
+    EXPECT_NE(log.find("{OnInitDialog} UnPackDirPath is " + unpackNarrow), std::string::npos);
+    EXPECT_NE(log.find("{OnInitDialog} gLogDir is " + si_test::Narrow(appData) + "\\InstallLog"), std::string::npos);
+    EXPECT_NE(log.find("{OnInitDialog} gLogPath is " + si_test::Narrow(appData) + "\\InstallLog\\Install.log"),
+              std::string::npos);
+    EXPECT_NE(log.find("OS-TYPE is:2-OS_ARCHITECTURE_X64_AMD64"), std::string::npos);
+    si_test::RemoveTree(unpack);
+}
+
+// The detection runs before the log path exists, so the installer's own log
+// never holds it: a probe program with the installer's manifest runs the same
+// detection under each Windows setting and reports the codes and lines.
+TEST(Startup, EveryWindowsSettingIsClassifiedThroughTheRealCalls) {
+    struct Row {
+        const wchar_t* version;
+        int osType;
+        const char* lastLine;
+    } rows[] = {
+        {L"winxp64", 5, "---VER_PLATFORM_WIN32_WINDOWS---OS_TYPE_XP_64---MajorVersion:5-MinorVersion:2"},
+        {L"vista", 7, "---VER_PLATFORM_WIN32_WINDOWS---OS_TYPE_VISTA---MajorVersion:6-MinorVersion:0"},
+        {L"win7", 8, "---VER_PLATFORM_WIN32_WINDOWS---OS_TYPE_WIN7---MajorVersion:6-MinorVersion:1"},
+        {L"win8", 9, "---VER_PLATFORM_WIN32_WINDOWS---OS_TYPE_WIN8---MajorVersion:6-MinorVersion:2"},
+        {L"win81", 10, "---VER_PLATFORM_WIN32_WINDOWS---OS_TYPE_WIN8_1---MajorVersion:6-MinorVersion:3"},
+        // The manifest caps the classic query at 6.3; the kernel's own query finds 10.
+        {L"win10", 11, "---VER_PLATFORM_WIN32_WINDOWS---OS_TYPE_WIN10---MajorVersion:6-MinorVersion:3"},
+    };
+    si_test::TempDir dir(L"osprobe");
+    const std::wstring probe = si_test::ModuleDir() + L"\\os_probe.exe";
+    for (const Row& row : rows) {
+        SCOPED_TRACE(si_test::Narrow(row.version));
+        si_test::SetWindowsVersion(L"os_probe.exe", row.version);
+        const std::wstring log = dir / (std::wstring(row.version) + L".log");
+        DWORD code = 0;
+        ASSERT_TRUE(si_test::RunProcess(L"\"" + probe + L"\" \"" + log + L"\"", 30000, &code));
+        EXPECT_EQ(code, static_cast<DWORD>(row.osType * 16 + 2));
+        std::string text;
+        si_test::ReadFileBytes(log, &text);
+        EXPECT_NE(text.find("OS-TYPE is:2-OS_ARCHITECTURE_X64_AMD64"), std::string::npos) << text;
+        const size_t last = text.rfind("---");
+        ASSERT_NE(last, std::string::npos);
+        EXPECT_NE(text.find(row.lastLine), std::string::npos) << text;
+        if (row.osType == 11)
+            EXPECT_NE(text.find("---OS_TYPE_WIN8_1---MajorVersion:6-MinorVersion:3"), std::string::npos);
+    }
+}
+
+TEST(Startup, MissingPayloadResourceEndsQuietlyWithExitCodeZero) {
+    si_test::TempDir dir(L"damaged");
+    const std::wstring exe = dir / L"SetupInstall.exe";
+    ASSERT_TRUE(::CopyFileW(si_test::InstallerPath().c_str(), exe.c_str(), FALSE));
+    HANDLE update = ::BeginUpdateResourceW(exe.c_str(), FALSE);
+    ASSERT_NE(update, nullptr);
+    ASSERT_TRUE(::UpdateResourceW(update, L"SETUPFILES", MAKEINTRESOURCEW(132),
+                                  MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED), nullptr, 0));
+    ASSERT_TRUE(::EndUpdateResourceW(update, FALSE));
+
+    InstallerRun run;
+    run.exePath = exe;
+    run.timeoutMs = 30000;
+    std::wstring boxText = L"none";
+    run.during = [&](HANDLE process) {
+        DWORD id = ::GetProcessId(process);
+        boxText = si_test::FindMessageBoxText(id, 3000);
+    };
+    auto result = si_test::RunInstaller(run);
+    ASSERT_TRUE(result.finished);
+    EXPECT_EQ(result.exitCode, 0u);
+    EXPECT_EQ(boxText, L"");
+    EXPECT_NE(result.log.find("UnPackFromRes::UnPackFromList ->Get Source " + si_test::Narrow(result.unpackDir) +
+                              "\\Lang7z fail!"),
+              std::string::npos)
+        << result.log;
+    EXPECT_NE(result.log.find("unPack.UnPack"), std::string::npos);
+    // No exit operation ran: the folder it had made stays.
+    EXPECT_TRUE(si_test::DirExists(result.unpackDir));
+    si_test::RemoveTree(result.unpackDir);
+}
+
+}  // namespace
