@@ -2,9 +2,9 @@
 # the sample, packed into "SetupFiles7z". payload/README.md describes the
 # payload folder; payload/stage.cmake does the packing at build time.
 
-set(SI_PAYLOAD_SAMPLE_DIR "${CMAKE_SOURCE_DIR}/payload/sample")
-set(SI_PAYLOAD_STAGE_SCRIPT "${CMAKE_SOURCE_DIR}/payload/stage.cmake")
-set(SI_PAYLOAD_BINARY_DIR "${CMAKE_BINARY_DIR}/payload")
+set(SI_PAYLOAD_SAMPLE_DIR "${CMAKE_SOURCE_DIR}/payload/sample" CACHE INTERNAL "")
+set(SI_PAYLOAD_STAGE_SCRIPT "${CMAKE_SOURCE_DIR}/payload/stage.cmake" CACHE INTERNAL "")
+set(SI_PAYLOAD_BINARY_DIR "${CMAKE_BINARY_DIR}/payload" CACHE INTERNAL "")
 
 # The manifest lines that put the stand-in programs (payload/CMakeLists.txt)
 # into the payload, for the programs of chip supplier 1 or 2.
@@ -46,13 +46,25 @@ function(_si_payload_archive)
     message(FATAL_ERROR "The payload folder '${A_PAYLOAD_DIR}' must hold "
                         "SetupFiles/ConfigFile/FilesModifyConfig.ini (see payload/README.md)")
   endif()
-  # Folders too: a file added to or removed from a folder touches the folder,
-  # so the archive is rebuilt for removals as well.
+  # Every file and folder. The build lists them again each time and the
+  # manifest names them all, so an entry added or removed rebuilds the
+  # archive through the manifest, a changed file through its dependency.
+  # Make reads a name ending in ")" as an archive member: such a path cannot
+  # be a dependency (folders need not be ones).
   file(GLOB_RECURSE inputs CONFIGURE_DEPENDS LIST_DIRECTORIES true "${A_PAYLOAD_DIR}/SetupFiles/*")
   list(SORT inputs)
+  set(depends "${SI_PAYLOAD_STAGE_SCRIPT}")
+  foreach(path IN LISTS inputs)
+    if(IS_DIRECTORY "${path}")
+      continue()
+    elseif(path MATCHES "\\)$")
+      message(WARNING "${path}: a change of this file alone does not rebuild the setup archive")
+    else()
+      list(APPEND depends "${path}")
+    endif()
+  endforeach()
 
   set(lines "")
-  set(depends ${inputs} "${SI_PAYLOAD_STAGE_SCRIPT}")
   if(A_STANDINS)
     _si_payload_standin_lines(${A_STANDINS} lines)
     list(APPEND depends si_standin si_standin_difxapi si_standin_uninstall)

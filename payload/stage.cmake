@@ -21,6 +21,15 @@ foreach(var PAYLOAD_DIR STAGE_DIR MANIFEST ARCHIVE SEVENZIP)
   endif()
 endforeach()
 
+# STAGE_DIR is emptied: it must be a folder of its own, never one that holds
+# the payload's sources.
+get_filename_component(stage_real "${STAGE_DIR}" REALPATH)
+get_filename_component(payload_real "${PAYLOAD_DIR}" REALPATH)
+string(FIND "${payload_real}/" "${stage_real}/" inside)
+if(NOT IS_ABSOLUTE "${STAGE_DIR}" OR inside EQUAL 0)
+  message(FATAL_ERROR "stage.cmake: STAGE_DIR '${STAGE_DIR}' is not a work folder of its own")
+endif()
+
 set(root "${STAGE_DIR}/SetupFiles")
 if(NOT IS_DIRECTORY "${PAYLOAD_DIR}/SetupFiles")
   message(FATAL_ERROR "The payload folder ${PAYLOAD_DIR} holds no SetupFiles folder")
