@@ -10,14 +10,14 @@
 
 namespace {
 
-std::wstring ShippedExe() { return si_test::BuildDir() + L"\\..\\i686\\bin\\SetupInstall.exe"; }
+std::wstring ShippedExePath() { return si_test::BuildDir() + L"\\..\\i686\\bin\\SetupInstall.exe"; }
 
 class ShippedExe : public testing::Test {
 protected:
     void SetUp() override {
-        module_.reset(::LoadLibraryExW(ShippedExe().c_str(), nullptr,
+        module_.reset(::LoadLibraryExW(ShippedExePath().c_str(), nullptr,
                                        LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
-        ASSERT_TRUE(module_) << "cannot load " << si_test::Narrow(ShippedExe()) << " as data: " << ::GetLastError();
+        ASSERT_TRUE(module_) << "cannot load " << si_test::Narrow(ShippedExePath()) << " as data: " << ::GetLastError();
     }
     HMODULE get() const { return module_.get(); }
     si::unique_hmodule module_;
@@ -128,10 +128,10 @@ TEST_F(ShippedExe, ManifestAsksForAdministratorAndListsVistaTo81) {
 
 TEST_F(ShippedExe, VersionBlockSays1002) {
     DWORD handle = 0;
-    const DWORD size = ::GetFileVersionInfoSizeW(ShippedExe().c_str(), &handle);
+    const DWORD size = ::GetFileVersionInfoSizeW(ShippedExePath().c_str(), &handle);
     ASSERT_GT(size, 0u);
     std::vector<BYTE> block(size);
-    ASSERT_TRUE(::GetFileVersionInfoW(ShippedExe().c_str(), 0, size, block.data()));
+    ASSERT_TRUE(::GetFileVersionInfoW(ShippedExePath().c_str(), 0, size, block.data()));
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT len = 0;
     ASSERT_TRUE(::VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &len));
