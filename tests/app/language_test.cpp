@@ -94,6 +94,7 @@ TEST_F(LanguageLoad, SystemLanguageChoosesTheLibraryAndUnknownOnesFallBackToEngl
 
     si_test::SetSystemLanguage(L"not hex");  // unreadable text gives 0: English
     EXPECT_EQ(ReadSystemLanguageId(), 0u);
+    EXPECT_NE(LoadLanguageLibrary(), nullptr);
     EXPECT_NE(log_.Text().find("Have not find langId:0,"), std::string::npos);
 }
 

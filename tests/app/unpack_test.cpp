@@ -127,12 +127,13 @@ TEST_F(Unpacker, UnreachableFolderIsNotBound) {
     EXPECT_EQ(unpack_.UnPack(), 0);  // still unbound
 }
 
-TEST_F(Unpacker, WriteFailsOnAFileThatCannotBeReplaced) {
+TEST_F(Unpacker, WriteFailsWhereNoFileCanBeWritten) {
     ASSERT_TRUE(Run(900));
-    ASSERT_TRUE(::SetFileAttributesW(Out(L"alpha.bin").c_str(), FILE_ATTRIBUTE_READONLY));
-    EXPECT_EQ(unpack_.WriteResToFile(901, Out(L"alpha.bin").c_str(), L"SETUPFILES"), 0);
-    EXPECT_EQ(unpack_.WriteResToFile(777, Out(L"gamma.bin").c_str(), L"SETUPFILES"), 0);
-    ::SetFileAttributesW(Out(L"alpha.bin").c_str(), FILE_ATTRIBUTE_NORMAL);
+    // A folder of that name stands where the file should go.
+    ASSERT_TRUE(::CreateDirectoryW(Out(L"gamma.bin").c_str(), nullptr));
+    EXPECT_EQ(unpack_.WriteResToFile(901, Out(L"gamma.bin").c_str(), L"SETUPFILES"), 0);
+    EXPECT_EQ(unpack_.WriteResToFile(777, Out(L"delta.bin").c_str(), L"SETUPFILES"), 0);
+    EXPECT_FALSE(si_test::FileExists(Out(L"delta.bin")));
 }
 
 TEST(UnpackerList, EmptyListCannotBeWritten) {
