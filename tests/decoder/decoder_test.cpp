@@ -321,12 +321,16 @@ TEST_F(DecoderTest, DamagedArchivesGive7) {
     EXPECT_TRUE(result == EXTRACT_FAILED || result == 3) << result;
 }
 
-TEST_F(DecoderTest, AFolderThatCannotBeCreatedGives7) {
-    TempDir dir(L"dec");
-    const std::wstring out = dir.path() + L"\\";
-    ASSERT_TRUE(WriteFileBytes(out + L"Nested", "a file where a folder belongs"));
-    EXPECT_EQ(EXTRACT_FAILED, Extract(Fixture(L"tree.7z"), out));
-    EXPECT_FALSE(DirExists(out + L"Nested"));
+TEST_F(DecoderTest, AFileInPlaceOfAFolderGives7) {
+    // A parent folder of files, and an empty folder entry.
+    for (const wchar_t* folder : {L"Nested", L"EmptyFolder"}) {
+        SCOPED_TRACE(Narrow(folder));
+        TempDir dir(L"dec");
+        const std::wstring out = dir.path() + L"\\";
+        ASSERT_TRUE(WriteFileBytes(out + folder, "a file where a folder belongs"));
+        EXPECT_EQ(EXTRACT_FAILED, Extract(Fixture(L"tree.7z"), out));
+        EXPECT_FALSE(DirExists(out + folder));
+    }
 }
 
 TEST_F(DecoderTest, PatchedNamesWithValidCrcsExtract) {
