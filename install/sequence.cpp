@@ -169,12 +169,8 @@ private:
 void SleepFor(DWORD milliseconds) { ::Sleep(milliseconds); }
 DWORD WaitFor(HANDLE thread, DWORD milliseconds) { return ::WaitForSingleObject(thread, milliseconds); }
 
-HWND MainDialogWindow() {
-    // TODO(install): the dialog's window handle once the main dialog lands.
-    return nullptr;
-}
-
-void SendToMainDialog(UINT message) { ::SendMessageW(MainDialogWindow(), message, 0, 0); }
+// The main dialog's window, reached through the progress window's own send.
+void SendToMainDialog(UINT message) { SendToProgressWindow(message); }
 
 }  // namespace
 
