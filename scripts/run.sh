@@ -34,7 +34,7 @@ pid=$!
 # A screenshot once the window has been up for a while.
 sleep 8
 /usr/bin/import -window root -display "$DISPLAY" "$shot" 2>/dev/null || true
-wait $pid; rc=$?
+rc=0; wait $pid || rc=$?
 end=$(date +%s.%N)
 "$wine64" cmd /c exit >/dev/null 2>&1  # lets the background removal finish
 sleep 2
