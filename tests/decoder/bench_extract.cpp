@@ -2,7 +2,8 @@
 // extractor (sdk_7zdec.exe, built from the same SDK sources), on the same
 // archive in the same run. Every measured extraction runs in a child process
 // of its own, which times itself and reports its peak memory, so neither
-// contender pays for the other's allocations.
+// contender pays for the other's allocations. Peak memory is the peak working
+// set (Wine leaves the peak commit charge unfilled).
 //
 //   bench_extract ARCHIVE WORKFOLDER 7ZDEC_DLL SDK_EXE [ROUNDS]
 //
@@ -25,7 +26,6 @@ struct Measure {
     int result = -1;
     double seconds = 0;
     unsigned long long peakWorkingSet = 0;
-    unsigned long long peakPrivate = 0;
     bool valid = false;
 };
 
@@ -41,9 +41,8 @@ bool WriteMeasure(const wchar_t* path, int result, double seconds) {
     ::GetProcessMemoryInfo(::GetCurrentProcess(), &memory, sizeof(memory));
     FILE* out = _wfopen(path, L"w");
     if (!out) return false;
-    std::fprintf(out, "%d %.6f %llu %llu\n", result, seconds,
-                 static_cast<unsigned long long>(memory.PeakWorkingSetSize),
-                 static_cast<unsigned long long>(memory.PeakPagefileUsage));
+    std::fprintf(out, "%d %.6f %llu\n", result, seconds,
+                 static_cast<unsigned long long>(memory.PeakWorkingSetSize));
     return std::fclose(out) == 0;
 }
 
@@ -51,12 +50,14 @@ Measure ReadMeasure(const std::wstring& path) {
     Measure m;
     FILE* in = _wfopen(path.c_str(), L"r");
     if (!in) return m;
-    m.valid = std::fscanf(in, "%d %lf %llu %llu", &m.result, &m.seconds, &m.peakWorkingSet, &m.peakPrivate) == 4;
+    m.valid = std::fscanf(in, "%d %lf %llu", &m.result, &m.seconds, &m.peakWorkingSet) == 3;
     std::fclose(in);
     return m;
 }
 
-// Child: load the library as the installer does and extract once.
+// Child: load the library as the installer does and extract once into
+// `folder` (given without its final backslash, which would escape the quote
+// that closes the argument).
 int ChildExtract(const wchar_t* library, const wchar_t* archive, const wchar_t* folder, const wchar_t* resultPath) {
     si::unique_hmodule module(::LoadLibraryW(library));
     if (!module) return 90;
@@ -67,7 +68,8 @@ int ChildExtract(const wchar_t* library, const wchar_t* archive, const wchar_t* 
     ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, archive, -1, narrow, MAX_PATH, nullptr, nullptr);
     LARGE_INTEGER start, end;
     ::QueryPerformanceCounter(&start);
-    const int result = extract(narrow, folder, nullptr);
+    const std::wstring output = std::wstring(folder) + L"\\";  // the installer's form
+    const int result = extract(narrow, output.c_str(), nullptr);
     ::QueryPerformanceCounter(&end);
     return WriteMeasure(resultPath, result, Seconds(start, end)) ? 0 : 92;
 }
@@ -149,9 +151,8 @@ void PrintRow(const char* what, const Measure& m, unsigned long long bytes) {
         std::printf("%-34s  no result\n", what);
         return;
     }
-    std::printf("%-34s  %8.2f s  %8.1f MiB/s  %8.1f MiB  %8.1f MiB  (result %d)\n", what, m.seconds,
-                m.seconds > 0 ? MiB(bytes) / m.seconds : 0.0, MiB(m.peakWorkingSet), MiB(m.peakPrivate),
-                m.result);
+    std::printf("%-34s  %8.2f s  %8.1f MiB/s  %8.1f MiB  (result %d)\n", what, m.seconds,
+                m.seconds > 0 ? MiB(bytes) / m.seconds : 0.0, MiB(m.peakWorkingSet), m.result);
 }
 
 const Measure& Best(const std::vector<Measure>& runs) {
@@ -176,7 +177,7 @@ int Parent(const std::wstring& archive, const std::wstring& work, const std::wst
             ::CreateDirectoryW(out.c_str(), nullptr);
             if (dll) {
                 dllRuns.push_back(RunChild(Quote(self) + L" --extract " + Quote(library) + L" " + Quote(archive) +
-                                               L" " + Quote(out + L"\\") + L" " + Quote(work + L"\\dll.result"),
+                                               L" " + Quote(out) + L" " + Quote(work + L"\\dll.result"),
                                            work, work + L"\\dll.log", work + L"\\dll.result"));
             } else {
                 sdkRuns.push_back(RunChild(Quote(sdk) + L" x " + Quote(archive), out, work + L"\\sdk.log",
@@ -197,25 +198,27 @@ int Parent(const std::wstring& archive, const std::wstring& work, const std::wst
     const unsigned long long packed =
         (static_cast<unsigned long long>(archiveData.nFileSizeHigh) << 32) | archiveData.nFileSizeLow;
 
+    const unsigned long long unpacked = std::max(dllTree.bytes, sdkTree.bytes);
     std::printf("archive: %.1f MiB packed, %.1f MiB in %u files and %u folders\n", MiB(packed),
                 MiB(dllTree.bytes), dllTree.files, dllTree.folders);
     if (dllTree.bytes != sdkTree.bytes || dllTree.files != sdkTree.files || dllTree.folders != sdkTree.folders)
         std::printf("MISMATCH: the SDK extractor wrote %.1f MiB in %u files and %u folders\n",
                     MiB(sdkTree.bytes), sdkTree.files, sdkTree.folders);
-    std::printf("%-34s  %10s  %14s  %12s  %12s\n", "", "time", "throughput", "peak WS", "peak private");
+    std::printf("%-34s  %10s  %14s  %12s\n", "", "time", "throughput", "peak WS");
     char label[64];
     for (size_t i = 0; i < dllRuns.size(); ++i) {
         std::snprintf(label, sizeof(label), "ExtractFiles, round %u", static_cast<unsigned>(i + 1));
-        PrintRow(label, dllRuns[i], dllTree.bytes);
+        PrintRow(label, dllRuns[i], unpacked);
         std::snprintf(label, sizeof(label), "SDK 7zMain x, round %u", static_cast<unsigned>(i + 1));
-        PrintRow(label, sdkRuns[i], dllTree.bytes);
+        PrintRow(label, sdkRuns[i], unpacked);
     }
-    PrintRow("SDK 7zMain t (decode only)", sdkTest, dllTree.bytes);
-    PrintRow("idle process (Wine's own share)", idle, 0);
+    PrintRow("SDK 7zMain t (decode only)", sdkTest, unpacked);
     const Measure& bestDll = Best(dllRuns);
     const Measure& bestSdk = Best(sdkRuns);
-    PrintRow("ExtractFiles, best", bestDll, dllTree.bytes);
-    PrintRow("SDK 7zMain x, best", bestSdk, dllTree.bytes);
+    PrintRow("ExtractFiles, best", bestDll, unpacked);
+    PrintRow("SDK 7zMain x, best", bestSdk, unpacked);
+    if (idle.valid)
+        std::printf("peak WS of an idle process (Wine's own share): %.1f MiB\n", MiB(idle.peakWorkingSet));
     if (bestDll.valid && bestSdk.valid && bestDll.seconds > 0)
         std::printf("throughput ratio ExtractFiles / SDK extractor: %.3f (best of %d rounds each)\n",
                     bestSdk.seconds / bestDll.seconds, rounds);

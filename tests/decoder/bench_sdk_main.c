@@ -1,6 +1,6 @@
 /* The LZMA SDK's own 7z extractor (C/Util/7z/7zMain.c, compiled with its
    main renamed to SdkMain), timed from inside the process: one line
-   "result seconds peak_working_set peak_private" is written to the file
+   "result seconds peak_working_set" is written to the file
    named by SI_BENCH_RESULT. */
 #include <windows.h>
 #include <psapi.h>
@@ -24,10 +24,9 @@ int main(int argc, char* argv[]) {
     memory.cb = sizeof(memory);
     GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof(memory));
     if (resultPath && (out = fopen(resultPath, "w")) != NULL) {
-        fprintf(out, "%d %.6f %llu %llu\n", result,
+        fprintf(out, "%d %.6f %llu\n", result,
                 (double)(end.QuadPart - start.QuadPart) / (double)frequency.QuadPart,
-                (unsigned long long)memory.PeakWorkingSetSize,
-                (unsigned long long)memory.PeakPagefileUsage);
+                (unsigned long long)memory.PeakWorkingSetSize);
         fclose(out);
     }
     return result;
