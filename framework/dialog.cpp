@@ -147,7 +147,11 @@ INT_PTR CDialog::DoModal() {
     tCreating = outerCreating;
     tCreationHook = outerHook;
 
-    if (hwnd && m_hWnd == hwnd) RunModalLoop();
+    if (hwnd && m_hWnd == hwnd) {
+        // A template without WS_VISIBLE shows once created, as a modal dialog does.
+        if (m_continueModal && !::IsWindowVisible(hwnd)) ::ShowWindow(hwnd, SW_SHOWNORMAL);
+        RunModalLoop();
+    }
     m_continueModal = false;
 
     // The owner gets the activation back before this window goes.
