@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <thread>
 
@@ -173,6 +174,13 @@ TEST(Fonts, FallBackToTheGenericSansSerifFamily) {
         Gdiplus::Unit unit = Gdiplus::UnitWorld;
         gp::GdipGetFontUnit(font.get(), &unit);
         EXPECT_EQ(unit, Gdiplus::UnitPixel);
+        Gdiplus::GpFontFamily* family = nullptr;
+        ASSERT_EQ(gp::GdipGetFamily(font.get(), &family), Gdiplus::Ok);
+        wchar_t name[LF_FACESIZE] = {};
+        gp::GdipGetFamilyName(family, name, LANG_NEUTRAL);
+        gp::GdipDeleteFontFamily(family);
+        EXPECT_STRNE(name, L"");
+        std::printf("style %d: family %ls\n", style, name);
     }
 }
 
