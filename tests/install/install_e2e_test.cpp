@@ -1,0 +1,342 @@
+// The whole installer under Wine: the real SetupInstall.exe (and variants of
+// it with another setup archive) installing the sample payload, whose
+// stand-in programs record how they were started.
+#include <gtest/gtest.h>
+
+#include <shlobj.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "framework/win.h"
+#include "install/copy_files.h"
+#include "payload/standin/record.h"
+#include "tests/install/install_test_support.h"
+#include "tests/support/e2e.h"
+#include "tests/support/test_support.h"
+
+using install_test::LogLines;
+using si_standin::StandinStart;
+using si_test::DirExists;
+using si_test::FileExists;
+using si_test::ListTree;
+
+namespace {
+
+const wchar_t kUninstallKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KALVERON_FLASH";
+const wchar_t kSetupFailed[] =
+    L"Failed to initialize. Uninstall the software and try again after restarting the computer.";
+
+std::string N(const std::wstring& text) { return si_test::Narrow(text); }
+
+std::wstring ProgramFiles() {
+    wchar_t path[MAX_PATH] = {};
+    ::SHGetSpecialFolderPathW(nullptr, path, CSIDL_PROGRAM_FILES, FALSE);
+    return path;
+}
+
+std::wstring CurrentDir() {
+    wchar_t path[MAX_PATH] = {};
+    ::GetCurrentDirectoryW(MAX_PATH, path);
+    return path;
+}
+
+// An installer built with a variant of the sample payload; empty: the shipped one.
+std::wstring Installer(const std::wstring& variant) {
+    return variant.empty() ? si_test::InstallerPath() : si_test::ModuleDir() + L"\\variants\\" + variant + L"\\SetupInstall.exe";
+}
+
+std::wstring StagedPayload(const std::wstring& variant) {
+    const std::wstring payload = si_test::BuildDir() + L"\\payload";
+    return (variant.empty() ? payload + L"\\stage" : payload + L"\\variants\\" + variant + L"\\stage") + L"\\SetupFiles";
+}
+
+// The installer's "Error!!!" box, if one is up.
+struct BoxSearch {
+    DWORD processId;
+    HWND found;
+};
+BOOL CALLBACK FindErrorBox(HWND hwnd, LPARAM param) {
+    auto* search = reinterpret_cast<BoxSearch*>(param);
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(hwnd, &pid);
+    wchar_t caption[32] = {};
+    ::GetWindowTextW(hwnd, caption, 32);
+    if (pid != search->processId || !::IsWindowVisible(hwnd) || wcscmp(caption, L"Error!!!") != 0) return TRUE;
+    search->found = hwnd;
+    return FALSE;
+}
+
+struct Outcome {
+    si_test::InstallerResult result;
+    std::vector<std::wstring> boxes;  // texts of the error boxes, each dismissed with OK
+    std::vector<StandinStart> starts;
+};
+
+class InstallE2E : public ::testing::Test {
+protected:
+    void SetUp() override { Clean(); }
+    void TearDown() override { Clean(); }
+
+    void Clean() {
+        si_test::RemoveTree(ProgramFiles() + L"\\KALVERON");
+        ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, kUninstallKey);
+    }
+
+    // Runs the installer to its end, pressing OK on every error box.
+    Outcome Install(const std::wstring& variant, const std::wstring& windowsVersion,
+                    std::vector<std::pair<std::wstring, std::wstring>> env = {}) {
+        Outcome outcome;
+        si_test::InstallerRun run;
+        run.exePath = Installer(variant);
+        run.windowsVersion = windowsVersion;
+        env.emplace_back(L"SETUPINSTALL_STANDIN_RECORD", record_);
+        run.env = env;
+        run.during = [&](HANDLE process) {
+            while (::WaitForSingleObject(process, 100) == WAIT_TIMEOUT) {
+                BoxSearch search{::GetProcessId(process), nullptr};
+                ::EnumWindows(&FindErrorBox, reinterpret_cast<LPARAM>(&search));
+                if (!search.found) continue;
+                outcome.boxes.push_back(si_test::FindMessageBoxText(search.processId, 0, nullptr));
+                wchar_t text[512] = {};
+                ::GetDlgItemTextW(search.found, 0xFFFF, text, 512);  // the box's text control
+                if (text[0]) outcome.boxes.back() = text;
+                ::PostMessageW(search.found, WM_COMMAND, IDOK, 0);
+                ::Sleep(500);
+            }
+        };
+        outcome.result = si_test::RunInstaller(run);
+        EXPECT_TRUE(outcome.result.started);
+        // Ended by itself: the window closed on WM_SETUP_END or WM_SETUP_ERROR. The
+        // exit code is the framework's (the word parameter of the last message the
+        // main thread retrieved) and says nothing about the install.
+        EXPECT_TRUE(outcome.result.finished);
+        EXPECT_TRUE(si_standin::ReadStandinRecord(record_, &outcome.starts));
+        return outcome;
+    }
+
+    // The uninstall entry's values, name to text; empty when the key is missing.
+    static std::vector<std::pair<std::wstring, std::wstring>> UninstallValues() {
+        std::vector<std::pair<std::wstring, std::wstring>> values;
+        si::unique_hkey key;
+        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS) return values;
+        for (DWORD i = 0;; ++i) {
+            wchar_t name[256];
+            DWORD nameLength = 256, type = 0, bytes = 2048;
+            BYTE data[2048] = {};
+            if (::RegEnumValueW(key.get(), i, name, &nameLength, nullptr, &type, data, &bytes) != ERROR_SUCCESS) break;
+            EXPECT_EQ(static_cast<DWORD>(REG_SZ), type) << N(name);
+            values.emplace_back(name, reinterpret_cast<const wchar_t*>(data));
+        }
+        std::sort(values.begin(), values.end());
+        return values;
+    }
+
+    // What a complete install leaves in the target folder.
+    std::vector<std::wstring> InstalledLayout(const std::wstring& variant, const std::wstring& driverFolder, int supplier) {
+        std::vector<std::wstring> layout{L"Uninstall.exe", L"UnLang", L"DriverFiles", L"AutoInstSvc",
+                                         L"DriverFiles\\difxapi.dll"};
+        for (const wchar_t* language : kUninstallLanguages) {
+            layout.push_back(std::wstring(L"UnLang\\") + language);
+            layout.push_back(std::wstring(L"UnLang\\") + language + L"\\UninstallLan.dll");
+        }
+        const auto package = ListTree(StagedPayload(variant) + L"\\Driver\\RTL8811CU\\Driver\\" + driverFolder);
+        EXPECT_FALSE(package.empty());
+        if (supplier == 1) {
+            layout.insert(layout.end(), {L"DriverFiles\\Corvane64.exe", L"DriverFiles\\Driver",
+                                         L"DriverFiles\\Driver\\" + driverFolder, L"AutoInstSvc\\Vostrel.exe"});
+            for (const auto& file : package) layout.push_back(L"DriverFiles\\Driver\\" + driverFolder + L"\\" + file);
+        } else {
+            layout.insert(layout.end(), {L"DriverFiles\\Tessil64.exe", L"AutoInstSvc\\Tessilsvc.exe"});
+            for (const auto& file : package) layout.push_back(L"DriverFiles\\" + file);
+        }
+        std::sort(layout.begin(), layout.end());
+        return layout;
+    }
+
+    // Everything a successful run leaves behind, and what it removes.
+    void ExpectInstalled(const Outcome& outcome, const std::wstring& variant, const std::wstring& driverFolder,
+                         int supplier) {
+        EXPECT_TRUE(outcome.boxes.empty());
+        EXPECT_EQ(InstalledLayout(variant, driverFolder, supplier), ListTree(target_));
+        EXPECT_EQ((std::vector<std::pair<std::wstring, std::wstring>>{
+                      {L"DisplayIcon", L""},
+                      {L"DisplayName", L"KALVERON Wireless USB Adapter"},
+                      {L"DisplayVersion", L"1.0.0.5"},
+                      {L"InstallLocation", target_},
+                      {L"Publisher", L"KALVERON"},
+                      {L"URLInfoAbout", L"https://www.kalveron.com"},
+                      {L"UninstallString", target_ + L"\\Uninstall.exe"}}),
+                  UninstallValues());
+        // The unpack folder goes after the exit; the log folder stays.
+        EXPECT_TRUE(si_test::WaitUntilGone(outcome.result.unpackDir, 30000));
+        EXPECT_TRUE(FileExists(outcome.result.appData + L"\\InstallLog\\Install.log"));
+        const auto log = LogLines(outcome.result.log);
+        EXPECT_NE(std::find(log.begin(), log.end(), "{ThreadSetupInstall}ThreadSetupInstall start"), log.end());
+        EXPECT_NE(std::find(log.begin(), log.end(), "ReadConfigFromIni>>gTargetDir is " + N(target_)), log.end());
+        EXPECT_EQ(std::find(log.begin(), log.end(), "ThreadSetupDriAndUI>> createShoutCut Fail!"), log.end());
+    }
+
+    // The driver tool's start: hidden, with its command line and current directory.
+    void ExpectTool(const StandinStart& start, int supplier, const std::wstring& argument, const std::wstring& inf) {
+        const std::wstring driverFiles = target_ + L"\\DriverFiles";
+        EXPECT_EQ(SW_HIDE, start.showWindow);
+        if (supplier == 1) {
+            EXPECT_EQ(L"\"" + driverFiles + L"\\Corvane64.exe\" -i ", start.commandLine);
+            EXPECT_EQ(driverFiles, start.currentDir);
+        } else {
+            EXPECT_EQ(L"\"" + driverFiles + L"\\Tessil64.exe\" " + argument + L" \"" + driverFiles + L"\\" + inf + L"\" ",
+                      start.commandLine);
+            EXPECT_EQ(CurrentDir(), start.currentDir);  // the installer's, which is this test's
+        }
+    }
+
+    void ExpectService(const StandinStart& start, int supplier) {
+        const std::wstring service = target_ + L"\\AutoInstSvc\\";
+        EXPECT_EQ(SW_HIDE, start.showWindow);
+        EXPECT_EQ(supplier == 1 ? L"\"" + service + L"Vostrel.exe\" -i" : L"\"" + service + L"Tessilsvc.exe\" /install",
+                  start.commandLine);
+        EXPECT_EQ(CurrentDir(), start.currentDir);  // no folder is given to the shell
+    }
+
+    si_test::TempDir temp_{L"e2e"};
+    const std::wstring record_ = temp_ / L"record.txt";
+    const std::wstring target_ = ProgramFiles() + L"\\KALVERON\\AX7R_1.0";
+};
+
+std::vector<std::wstring> Names(const std::vector<StandinStart>& starts) {
+    std::vector<std::wstring> names;
+    for (const auto& s : starts) names.push_back(s.FileName());
+    return names;
+}
+
+TEST_F(InstallE2E, Windows10) {
+    const Outcome outcome = Install(L"", L"win10");
+    ExpectInstalled(outcome, L"", L"Win10X64", 1);
+    ASSERT_EQ((std::vector<std::wstring>{L"Corvane64.exe", L"Vostrel.exe"}), Names(outcome.starts));
+    ExpectTool(outcome.starts[0], 1, L"", L"");
+    ExpectService(outcome.starts[1], 1);
+    EXPECT_EQ(std::vector<std::string>{"ReadConfigFromIni>>OS type is win10"},
+              LogLines(outcome.result.log, "ReadConfigFromIni>>OS type"));
+    // The language library in use keeps the unpack folder during the run: the
+    // step fails, the run goes on to its end, and the exit removes the folder.
+    const auto log = LogLines(outcome.result.log);
+    const auto failed = std::find(log.begin(), log.end(), "ThreadSetupDriAndUI>> delTempFile Fail!");
+    ASSERT_NE(failed, log.end()) << outcome.result.log;
+    EXPECT_EQ("delTempFile>> LXDeleteFolder fail !", *(failed - 1));
+    EXPECT_NE(std::find(failed, log.end(), "{EventSetupEnd}EventSetupEnd start "), log.end());
+}
+
+TEST_F(InstallE2E, Windows81) {
+    const Outcome outcome = Install(L"", L"win81");
+    ExpectInstalled(outcome, L"", L"Win7X64", 1);
+    ASSERT_EQ((std::vector<std::wstring>{L"Corvane64.exe", L"Vostrel.exe"}), Names(outcome.starts));
+    ExpectTool(outcome.starts[0], 1, L"", L"");
+    ExpectService(outcome.starts[1], 1);
+    EXPECT_EQ(std::vector<std::string>{"ReadConfigFromIni>>OS type is win8.1"},
+              LogLines(outcome.result.log, "ReadConfigFromIni>>OS type"));
+}
+
+TEST_F(InstallE2E, Windows7) {
+    const Outcome outcome = Install(L"", L"win7");
+    ExpectInstalled(outcome, L"", L"Win7X64", 1);
+    ASSERT_EQ((std::vector<std::wstring>{L"Corvane64.exe", L"Vostrel.exe"}), Names(outcome.starts));
+    ExpectTool(outcome.starts[0], 1, L"", L"");
+    ExpectService(outcome.starts[1], 1);
+    EXPECT_EQ(std::vector<std::string>{"ReadConfigFromIni>>OS type is win7"},
+              LogLines(outcome.result.log, "ReadConfigFromIni>>OS type"));
+}
+
+// XP x64 with the sample's WHQL-signed driver: still the driver first.
+TEST_F(InstallE2E, WindowsXpX64) {
+    const Outcome outcome = Install(L"", L"winxp64");
+    ExpectInstalled(outcome, L"", L"WinX64", 1);
+    ASSERT_EQ((std::vector<std::wstring>{L"Corvane64.exe", L"Vostrel.exe"}), Names(outcome.starts));
+    ExpectTool(outcome.starts[0], 1, L"", L"");
+    ExpectService(outcome.starts[1], 1);
+    EXPECT_EQ(std::vector<std::string>{"ReadConfigFromIni>>OS type is xp"},
+              LogLines(outcome.result.log, "ReadConfigFromIni>>OS type"));
+}
+
+TEST_F(InstallE2E, WindowsXpWithoutWhqlDriverInstallsTheServiceFirst) {
+    const Outcome outcome = Install(L"whql0", L"winxp64");
+    ExpectInstalled(outcome, L"whql0", L"WinX64", 1);
+    ASSERT_EQ((std::vector<std::wstring>{L"Vostrel.exe", L"Corvane64.exe"}), Names(outcome.starts));
+    ExpectService(outcome.starts[0], 1);
+    ExpectTool(outcome.starts[1], 1, L"", L"");
+}
+
+TEST_F(InstallE2E, SupplierTwoOnWindows10) {
+    const Outcome outcome = Install(L"supplier2", L"win10");
+    ExpectInstalled(outcome, L"supplier2", L"Win10X64", 2);
+    ASSERT_EQ((std::vector<std::wstring>{L"Tessil64.exe", L"Tessilsvc.exe"}), Names(outcome.starts));
+    ExpectTool(outcome.starts[0], 2, L"Install", L"netrtwlanu.inf");
+    ExpectService(outcome.starts[1], 2);
+}
+
+// The tool's exit code is not looked at: the driver step counts as done.
+TEST_F(InstallE2E, AToolThatExitsWithAnErrorStillCompletes) {
+    const Outcome outcome = Install(L"", L"win10", {{L"SETUPINSTALL_STANDIN_EXIT_CORVANE64", L"3"}});
+    ExpectInstalled(outcome, L"", L"Win10X64", 1);
+    EXPECT_EQ((std::vector<std::wstring>{L"Corvane64.exe", L"Vostrel.exe"}), Names(outcome.starts));
+}
+
+// --- Failures: the error box, then the window closes; what was installed stays.
+
+void ExpectFailed(const Outcome& outcome, const char* logLine) {
+    EXPECT_EQ(std::vector<std::wstring>{kSetupFailed}, outcome.boxes);
+    const auto log = LogLines(outcome.result.log);
+    EXPECT_NE(std::find(log.begin(), log.end(), logLine), log.end()) << outcome.result.log;
+    EXPECT_EQ(std::find(log.begin(), log.end(), "{EventSetupEnd}EventSetupEnd start "), log.end());
+    EXPECT_TRUE(si_test::WaitUntilGone(outcome.result.unpackDir, 30000));
+}
+
+TEST_F(InstallE2E, AToolThatCannotStartFailsAfterTheDriverFilesWereCopied) {
+    const Outcome outcome = Install(L"no_tool", L"win10");
+    ExpectFailed(outcome, "runExe>> CreateProcess Failed,Error Number is 2, return 0!");
+    EXPECT_TRUE(outcome.starts.empty());
+    EXPECT_TRUE(FileExists(target_ + L"\\Uninstall.exe"));
+    EXPECT_TRUE(FileExists(target_ + L"\\DriverFiles\\difxapi.dll"));
+    EXPECT_TRUE(FileExists(target_ + L"\\DriverFiles\\Driver\\Win10X64\\netrtwlanu.inf"));
+    EXPECT_FALSE(DirExists(target_ + L"\\AutoInstSvc"));  // the driver came first
+    EXPECT_TRUE(UninstallValues().empty());
+}
+
+TEST_F(InstallE2E, AnUninstallerThatCannotBeReplacedFailsBeforeAnythingElse) {
+    ::CreateDirectoryW((ProgramFiles() + L"\\KALVERON").c_str(), nullptr);
+    ::CreateDirectoryW(target_.c_str(), nullptr);
+    const std::wstring uninstaller = target_ + L"\\Uninstall.exe";
+    ASSERT_TRUE(si_test::WriteFileBytes(uninstaller, "installed before"));
+    ASSERT_TRUE(::SetFileAttributesW(uninstaller.c_str(), FILE_ATTRIBUTE_READONLY));
+    // Wine running as root overwrites read-only files: keep it open as well.
+    si::unique_file inUse(::CreateFileW(uninstaller.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                                        nullptr));
+    ASSERT_TRUE(inUse);
+    const Outcome outcome = Install(L"", L"win10");
+    inUse.reset();
+    ExpectFailed(outcome, "copyFiles>>copy Config fail");
+    EXPECT_TRUE(outcome.starts.empty());
+    EXPECT_EQ(std::vector<std::wstring>{L"Uninstall.exe"}, ListTree(target_));
+    std::string bytes;
+    si_test::ReadFileBytes(uninstaller, &bytes);
+    EXPECT_EQ("installed before", bytes);
+    EXPECT_TRUE(UninstallValues().empty());
+    ::SetFileAttributesW(uninstaller.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_F(InstallE2E, AMissingLanguageFolderFailsTheCopyAtThatLanguage) {
+    const Outcome outcome = Install(L"missing_lang", L"win10");
+    ExpectFailed(outcome, "copyFiles>>copy Config fail");
+    EXPECT_TRUE(outcome.starts.empty());
+    std::vector<std::wstring> layout{L"Uninstall.exe", L"UnLang", L"UnLang\\Korean(Korea)"};
+    for (size_t i = 0; i < 8; ++i) {  // Chinese(Traditional) .. Japanese(Japan)
+        layout.push_back(std::wstring(L"UnLang\\") + kUninstallLanguages[i]);
+        layout.push_back(std::wstring(L"UnLang\\") + kUninstallLanguages[i] + L"\\UninstallLan.dll");
+    }
+    std::sort(layout.begin(), layout.end());
+    EXPECT_EQ(layout, ListTree(target_));
+    EXPECT_TRUE(UninstallValues().empty());
+}
+
+}  // namespace
