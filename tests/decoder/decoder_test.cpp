@@ -289,6 +289,20 @@ TEST_F(DecoderTest, CrcErrorsGive3AndAnUnsupportedMethod4) {
     EXPECT_TRUE(ListTree(out).empty());
 }
 
+TEST_F(DecoderTest, AnInconsistentBcj2FolderGives5) {
+    // placeholders.7z holds one BCJ2 folder (coders: LZMA, LZMA, main LZMA,
+    // BCJ2) of 17 bytes; its coder unpack sizes 0, 0, 17, 17 follow the id
+    // 0x0C. A main stream longer than the folder is the SDK's parameter error.
+    ArchiveBytes archive(Fixture(L"placeholders.7z"));
+    ASSERT_TRUE(archive.Replace(std::string("\x0C\x00\x00\x11\x11", 5), std::string("\x0C\x00\x00\x12\x11", 5)));
+    TempDir dir(L"dec");
+    ASSERT_TRUE(archive.Save(dir / L"bcj2.7z"));
+    const std::wstring out = dir / L"out\\";
+    ASSERT_TRUE(::CreateDirectoryW(out.c_str(), nullptr));
+    EXPECT_EQ(5, Extract(dir / L"bcj2.7z", out));
+    EXPECT_FALSE(FileExists(out + kFilePlaceholder));
+}
+
 TEST_F(DecoderTest, DamagedArchivesGive7) {
     TempDir dir(L"dec");
     const std::wstring out = dir / L"out\\";
