@@ -1,0 +1,16 @@
+# Writes a module-definition file listing every function an import library
+# exports (stdcall decorations kept, leading underscore dropped).
+execute_process(COMMAND ${NM} ${IMPLIB} OUTPUT_VARIABLE symbols RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "cannot read ${IMPLIB}")
+endif()
+string(REGEX MATCHALL "[0-9a-fA-F]+ T [^\n]+" lines "${symbols}")
+set(names "")
+foreach(line ${lines})
+  string(REGEX REPLACE "^[0-9a-fA-F]+ T _?" "" name "${line}")
+  list(APPEND names "${name}")
+endforeach()
+list(REMOVE_DUPLICATES names)
+list(SORT names)
+string(REPLACE ";" "\n" body "${names}")
+file(WRITE ${OUT} "LIBRARY ${DLL}\nEXPORTS\n${body}\n")
