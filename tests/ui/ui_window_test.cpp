@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdio>
 #include <memory>
+#include <ostream>
 
 #include "app/globals.h"
 #include "diag/log.h"
@@ -328,6 +329,8 @@ struct EarlyEnd {
     void (*press)();
     INT_PTR result;
 };
+
+void PrintTo(const EarlyEnd& end, std::ostream* os) { *os << end.name; }
 
 class UserEndsEarly : public ::testing::TestWithParam<EarlyEnd> {};
 
