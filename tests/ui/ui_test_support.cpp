@@ -81,8 +81,6 @@ bool Pixels::Capture(HDC source, int left, int top, int width, int height) {
     return true;
 }
 
-bool Pixels::CaptureDc(HDC source, int width, int height) { return Capture(source, 0, 0, width, height); }
-
 bool Pixels::CaptureScreen(const RECT& area) {
     HDC screen = ::GetDC(nullptr);
     const bool ok = Capture(screen, area.left, area.top, area.right - area.left, area.bottom - area.top);

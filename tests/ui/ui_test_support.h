@@ -22,11 +22,10 @@ bool Near(uint32_t a, uint32_t b, int tolerance);
 // over black (there is no compositor on the test display).
 uint32_t OnScreen(uint32_t argb);
 
-// Pixels read back from an area of a device context or the screen.
+// Pixels read back from an area of the screen.
 class Pixels {
 public:
     bool CaptureScreen(const RECT& area);
-    bool CaptureDc(HDC dc, int width, int height);
     // 0x00RRGGBB, relative to the captured area; 0xFFFFFFFF outside.
     uint32_t At(int x, int y) const;
     // How many pixels of `box` (relative) lie within `tolerance` of `rgb`.
@@ -34,8 +33,6 @@ public:
     // How many pixels of `box` differ from those of `other` by more than `tolerance`.
     int CountDifferent(const Pixels& other, const RECT& box, int tolerance) const;
     bool SavePng(const std::wstring& path) const;
-    int width() const { return width_; }
-    int height() const { return height_; }
 
 private:
     bool Capture(HDC source, int left, int top, int width, int height);
