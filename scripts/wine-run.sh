@@ -69,6 +69,11 @@ init() {
     "$wine64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f </dev/null >/dev/null 2>&1 9>&-
     "$wine64" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f </dev/null >/dev/null 2>&1 9>&-
     cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null
+    # Wine links the user's shell folders (Desktop, Documents, Templates, ...)
+    # to the Unix home folder: made real folders, no test can reach the home.
+    find "$WINEPREFIX/drive_c/users" -type l -print0 | while IFS= read -r -d '' link; do
+        rm -f "$link" && mkdir -p "$link"
+    done
     touch "$dir/ready"
 }
 
