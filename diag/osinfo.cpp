@@ -132,13 +132,24 @@ int DetectOsInfoWith(const OsProbe& probe, OsInfo* info) {
 
 int DetectOsInfo(OsInfo* info) { return si::DetectOsInfoWith(si::SystemOsProbe(), info); }
 
+namespace {
+// The first call looks RtlGetVersion up and keeps the answer, found or not.
+// Only start-up's detection calls it, before any other thread exists, so the
+// lookup needs no guard (and none is compiled in: a guarded local would pull
+// in a runtime that Windows XP cannot load).
+bool gRtlGetVersionLooked = false;
+si::RtlGetVersionFn gRtlGetVersion = nullptr;
+}  // namespace
+
 bool IsWin10OrLater() {
-    // Looked up once; the answer (found or not) is kept for the process.
-    static const si::RtlGetVersionFn rtlGetVersion = reinterpret_cast<si::RtlGetVersionFn>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion")));
-    if (!rtlGetVersion) return false;
+    if (!gRtlGetVersionLooked) {
+        gRtlGetVersion = reinterpret_cast<si::RtlGetVersionFn>(
+            reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion")));
+        gRtlGetVersionLooked = true;
+    }
+    if (!gRtlGetVersion) return false;
     OSVERSIONINFOEXW v = {};
     v.dwOSVersionInfoSize = sizeof(v);
-    if (rtlGetVersion(&v) != 0) return false;
+    if (gRtlGetVersion(&v) != 0) return false;
     return v.dwMajorVersion >= 10;
 }

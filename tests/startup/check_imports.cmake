@@ -15,12 +15,28 @@ foreach(line ${imports})
     message(FATAL_ERROR "${EXE} imports ${name} at load time")
   endif()
 endforeach()
+if(NOT DEFINED DELAYED)
+  set(DELAYED gdiplus.dll version.dll)
+endif()
 file(READ ${EXE} bytes HEX)
-foreach(name gdiplus.dll version.dll)
+foreach(name ${DELAYED})
   string(HEX "${name}" hex)
   string(FIND "${bytes}" "${hex}" at)
   if(at LESS 0)
     message(FATAL_ERROR "${EXE} has no delay import of ${name}")
+  endif()
+endforeach()
+# Windows XP is the oldest target: nothing newer may be imported, by our code
+# or by the runtime libraries linked in (newer calls are looked up at run time).
+set(newer GetTickCount64 ConditionVariable SRWLock InitOnce FlsAlloc GetCurrentProcessorNumber
+          CreateSymbolicLink GetFinalPathNameByHandle SetDefaultDllDirectories AddDllDirectory
+          LocaleName GetLocaleInfoEx LCMapStringEx CompareStringEx InitializeCriticalSectionEx
+          CreateEventEx CreateMutexEx GetFileInformationByHandleEx K32Get RegGetValue RegDeleteTree
+          RegSetKeyValue SHGetKnownFolderPath TaskDialog CreateFile2 QueryFullProcessImageName)
+foreach(name ${newer})
+  string(FIND "${dump}" "${name}" at)
+  if(at GREATER_EQUAL 0)
+    message(FATAL_ERROR "${EXE} imports ${name}, which Windows XP does not have")
   endif()
 endforeach()
 message(STATUS "${EXE}: ${imports}")
