@@ -35,42 +35,44 @@ int UnPackFromRes::SetOutDir() {
         return bind();
     }
 
-    // Create the path one level at a time: drive root, first folder, and so on.
+    // Create the path one level at a time: drive root, first folder, and so
+    // on. A level fails only when its parent is missing; a refusal of any
+    // other kind (a drive root denying access) is passed over.
+    auto createLevel = [](const std::wstring& level) {
+        if (::CreateDirectoryW(level.c_str(), nullptr)) return true;
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_ALREADY_EXISTS) {
+            WriteLog(L"UnPackFromRes::SetOutDir ->The  outDir  %s is exist ", level.c_str());
+        } else if (error == ERROR_PATH_NOT_FOUND) {
+            WriteLog(L"UnPackFromRes::SetOutDir ->can,t creat %s ", level.c_str());
+            return false;
+        }
+        return true;
+    };
     std::wstring prefix, rest = path;
     for (size_t slash; (slash = rest.find(L'\\')) != std::wstring::npos;) {
         prefix += rest.substr(0, slash + 1);
         rest.erase(0, slash + 1);
-        if (::CreateDirectoryW(prefix.c_str(), nullptr)) continue;
-        DWORD error = ::GetLastError();
-        if (error == ERROR_ALREADY_EXISTS) {
-            WriteLog(L"UnPackFromRes::SetOutDir ->The  outDir  %s is exist ", prefix.c_str());
-        } else if (error == ERROR_PATH_NOT_FOUND) {
-            WriteLog(L"UnPackFromRes::SetOutDir ->can,t creat %s ", prefix.c_str());
-            return 0;
-        }  // anything else (a drive root refusing access) is passed over
+        if (!createLevel(prefix)) return 0;
     }
-    prefix += rest;
-    if (!::CreateDirectoryW(prefix.c_str(), nullptr)) {
-        DWORD error = ::GetLastError();
-        if (error == ERROR_ALREADY_EXISTS) {
-            WriteLog(L"UnPackFromRes::SetOutDir ->The  outDir  %s is exist ", prefix.c_str());
-        } else if (error == ERROR_PATH_NOT_FOUND) {
-            WriteLog(L"UnPackFromRes::SetOutDir ->can,t creat %s ", prefix.c_str());
-            return 0;
-        }
-    }
+    if (!createLevel(prefix + rest)) return 0;
     return bind();
 }
 
-int UnPackFromRes::UnPack() {
+int UnPackFromRes::Ready(const wchar_t* operation) const {
     if (!outDirSet) {
-        WriteLog(L"UnPackFromRes::UnPack ->didn,t set Dir ");
+        WriteLog(L"UnPackFromRes::%s ->didn,t set Dir ", operation);
         return 0;
     }
     if (!initialised) {
-        WriteLog(L"UnPackFromRes::UnPack ->didn,t Init");
+        WriteLog(L"UnPackFromRes::%s ->didn,t Init", operation);
         return 0;
     }
+    return 1;
+}
+
+int UnPackFromRes::UnPack() {
+    if (!Ready(L"UnPack")) return 0;
     ClearResList();
     if (!GetResourceList()) {
         WriteLog(L"UnPackFromRes::UnPack ->GetResourceList Fail");
@@ -110,14 +112,7 @@ ResDot* UnPackFromRes::MakeDot(const std::wstring& item, const std::wstring& fol
 }
 
 int UnPackFromRes::GetResourceList() {
-    if (!outDirSet) {
-        WriteLog(L"UnPackFromRes::GetResourceList ->didn,t set Dir ");
-        return 0;
-    }
-    if (!initialised) {
-        WriteLog(L"UnPackFromRes::GetResourceList ->didn,t Init");
-        return 0;
-    }
+    if (!Ready(L"GetResourceList")) return 0;
     const std::wstring folder(outDir);
     std::wstring list = si::LoadStringResource(AfxGetResourceHandle(), listStringId);
     if (list.empty()) {

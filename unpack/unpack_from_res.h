@@ -40,6 +40,8 @@ public:
     int WriteResToFile(int resId, const wchar_t* filePath, const wchar_t* type);
 
 private:
+    // Logs and fails when SetOutDir or InitResouse has not run yet.
+    int Ready(const wchar_t* operation) const;
     ResDot* MakeDot(const std::wstring& item, const std::wstring& folder, std::wstring* lastName);
 
     HMODULE module = nullptr;
