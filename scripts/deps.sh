@@ -8,7 +8,7 @@ deps_dir=${SETUPINSTALL_DEPS_DIR:-$here/build/_deps}
 
 packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools wine wine64
           xvfb xauth 7zip imagemagick icoutils python3-pefile googletest cmake
-          make dpkg-dev xz-utils)
+          make dpkg-dev xz-utils python3)
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 
