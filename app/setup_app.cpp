@@ -70,7 +70,12 @@ void PrepareWorkFolders(HWND owner) {
     EnsureFolder(gLogDir, L"log dir is invalid\n");
     WriteLog(L"{OnInitDialog} gLogDir is %s", gLogDir);
 
-    si::FormatPath(gLogPath, MAX_PATH, L"%s\\Install.log", gLogDir);
+    // A log folder whose path did not fit is empty: the log stays off rather
+    // than land at the root of the current drive as "\Install.log".
+    if (gLogDir[0])
+        si::FormatPath(gLogPath, MAX_PATH, L"%s\\Install.log", gLogDir);
+    else
+        gLogPath[0] = L'\0';
     WriteLog(L"{OnInitDialog} gLogPath is %s", gLogPath);
 }
 
