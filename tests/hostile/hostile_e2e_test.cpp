@@ -673,6 +673,7 @@ protected:
 TEST_F(HostileProfile, BlanksAndAccentedLettersInstallAndRemoveExactlyTheUnpackFolder) {
     const std::wstring user = L"J\u00FCrgen M\u00FCller \u00DCnal";
     PlantProfile(user);
+    std::printf("[ hostile  ] ANSI code page %u\n", ::GetACP());
     ASSERT_TRUE(FitsAnsiCodePage(appData_)) << "ANSI code page " << ::GetACP();
     AppDataOverride override(appData_);
     ASSERT_TRUE(override.active());
