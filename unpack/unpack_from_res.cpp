@@ -20,6 +20,12 @@ int UnPackFromRes::InitResouse(HMODULE moduleHandle, const wchar_t* type, UINT l
 
 int UnPackFromRes::SetOutDir() {
     const std::wstring path(gUnPackDirPath);
+    // No folder named (its path did not fit): never fall back to the current
+    // drive's root, whatever CreateDirectoryW would make of an empty path.
+    if (path.empty()) {
+        WriteLog(L"UnPackFromRes::SetOutDir ->can,t creat %s ", path.c_str());
+        return 0;
+    }
     auto bind = [this]() {
         outDir = gUnPackDirPath;
         outDirSet = 1;

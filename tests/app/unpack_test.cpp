@@ -127,6 +127,12 @@ TEST_F(Unpacker, UnreachableFolderIsNotBound) {
     EXPECT_EQ(unpack_.UnPack(), 0);  // still unbound
 }
 
+TEST_F(Unpacker, EmptyFolderPathIsRefused) {
+    gUnPackDirPath[0] = L'\0';
+    EXPECT_EQ(unpack_.SetOutDir(), 0);
+    EXPECT_NE(log_.Text().find("UnPackFromRes::SetOutDir ->can,t creat "), std::string::npos);
+}
+
 TEST_F(Unpacker, WriteFailsWhereNoFileCanBeWritten) {
     ASSERT_TRUE(Run(900));
     // A folder of that name stands where the file should go.

@@ -301,41 +301,11 @@ std::vector<std::pair<std::wstring, ULONGLONG>> TreeWithSizes(const std::wstring
 
 bool HasLine(const std::string& log, const std::string& line) { return log.find(line) != std::string::npos; }
 
-// How many processes `parentId` started are still running.
-int RunningChildrenOf(DWORD parentId) {
-    si::unique_handle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot) return 0;
-    int count = 0;
-    PROCESSENTRY32W entry = {};
-    entry.dwSize = sizeof(entry);
-    for (BOOL ok = ::Process32FirstW(snapshot.get(), &entry); ok; ok = ::Process32NextW(snapshot.get(), &entry))
-        if (entry.th32ParentProcessID == parentId) ++count;
-    return count;
-}
-
-// Waits until every process the installer `installerId` left behind (the
-// exit's removal processes, if it started them) has ended.
-bool WaitForChildren(DWORD installerId, DWORD timeoutMs) {
-    const DWORD start = ::GetTickCount();
-    while (RunningChildrenOf(installerId) > 0) {
-        if (::GetTickCount() - start > timeoutMs) return false;
-        ::Sleep(100);
-    }
-    return true;
-}
-
-// The exit's background removal took `folder` away. Under Wine the two
-// identical removal processes run side by side, and now and then each one's
-// final rmdir meets the other's open handle: the folder is then left empty
-// (a few runs in a hundred; one removal alone never does this). An empty
-// folder counts as removed; anything still in it does not.
+// The exit's background removal took `folder` away (an empty folder left by
+// Wine's side-by-side removals counts, see RemovedAtExit).
 void ExpectRemovedAtExit(const std::wstring& folder, const Outcome& outcome) {
-    EXPECT_TRUE(WaitForChildren(outcome.result.processId, 30000));
-    if (!DirExists(folder)) return;
-    const auto left = ListTree(folder);
-    EXPECT_TRUE(left.empty()) << N(folder) << " still holds " << left.size() << " entries, first " << N(left.front());
-    std::printf("[ hostile  ] note: the removals left %s empty\n", N(folder).c_str());
-    ::RemoveDirectoryW(folder.c_str());
+    EXPECT_TRUE(si_test::RemovedAtExit(folder, outcome.result.processId))
+        << N(folder) << " still holds " << ListTree(folder).size() << " entries";
 }
 
 class Hostile : public ::testing::Test {
@@ -536,7 +506,7 @@ protected:
 
         run.outcome = Install(si_test::InstallerRun());
         // The exit's background removal, where it was started.
-        EXPECT_TRUE(WaitForChildren(run.outcome.result.processId, 30000));
+        EXPECT_TRUE(si_test::WaitForChildren(run.outcome.result.processId, 30000));
         run.differences = Differences(before, Take(Surroundings()));
         run.stayed = DirExists(run.unpack);
         if (run.stayed) run.leftOver = ListTree(run.unpack);

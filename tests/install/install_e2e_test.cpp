@@ -170,7 +170,7 @@ protected:
                       {L"UninstallString", target_ + L"\\Uninstall.exe"}}),
                   UninstallValues());
         // The unpack folder goes after the exit; the log folder stays.
-        EXPECT_TRUE(si_test::WaitUntilGone(outcome.result.unpackDir, 30000));
+        EXPECT_TRUE(si_test::RemovedAtExit(outcome.result.unpackDir, outcome.result.processId));
         EXPECT_TRUE(FileExists(outcome.result.appData + L"\\InstallLog\\Install.log"));
         const auto log = LogLines(outcome.result.log);
         EXPECT_NE(std::find(log.begin(), log.end(), "{ThreadSetupInstall}ThreadSetupInstall start"), log.end());
@@ -289,7 +289,7 @@ void ExpectFailed(const Outcome& outcome, const char* logLine) {
     const auto log = LogLines(outcome.result.log);
     EXPECT_NE(std::find(log.begin(), log.end(), logLine), log.end()) << outcome.result.log;
     EXPECT_EQ(std::find(log.begin(), log.end(), "{EventSetupEnd}EventSetupEnd start "), log.end());
-    EXPECT_TRUE(si_test::WaitUntilGone(outcome.result.unpackDir, 30000));
+    EXPECT_TRUE(si_test::RemovedAtExit(outcome.result.unpackDir, outcome.result.processId));
 }
 
 TEST_F(InstallE2E, AToolThatCannotStartFailsAfterTheDriverFilesWereCopied) {

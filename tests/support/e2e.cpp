@@ -1,8 +1,10 @@
 #include "tests/support/e2e.h"
 
 #include <gdiplus.h>
+#include <tlhelp32.h>
 #include <shlobj.h>
 
+#include <cstdio>
 #include <cwchar>
 
 #include "framework/win.h"
@@ -79,6 +81,34 @@ bool WaitUntilGone(const std::wstring& path, DWORD timeoutMs) {
         if (::GetTickCount() - start > timeoutMs) return false;
         ::Sleep(100);
     }
+    return true;
+}
+
+bool WaitForChildren(DWORD installerId, DWORD timeoutMs) {
+    auto running = [installerId]() {
+        si::unique_handle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+        int count = 0;
+        PROCESSENTRY32W entry = {};
+        entry.dwSize = sizeof(entry);
+        for (BOOL ok = snapshot && ::Process32FirstW(snapshot.get(), &entry); ok;
+             ok = ::Process32NextW(snapshot.get(), &entry))
+            if (entry.th32ParentProcessID == installerId) ++count;
+        return count;
+    };
+    const DWORD start = ::GetTickCount();
+    while (running() > 0) {
+        if (::GetTickCount() - start > timeoutMs) return false;
+        ::Sleep(100);
+    }
+    return true;
+}
+
+bool RemovedAtExit(const std::wstring& folder, DWORD installerId) {
+    if (!WaitForChildren(installerId, 30000)) return false;
+    if (::GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES) return true;
+    if (!ListTree(folder).empty()) return false;
+    std::printf("[ e2e ] note: the two removals left %s empty\n", Narrow(folder).c_str());
+    ::RemoveDirectoryW(folder.c_str());
     return true;
 }
 

@@ -42,6 +42,16 @@ void SetWindowsVersion(const std::wstring& exeName, const std::wstring& version)
 void SetSystemLanguage(const std::wstring& languageId);
 // Waits until `path` no longer exists (the background removal at exit).
 bool WaitUntilGone(const std::wstring& path, DWORD timeoutMs);
+// Waits until every process the installer `installerId` started (the exit's
+// removal processes among them) has ended.
+bool WaitForChildren(DWORD installerId, DWORD timeoutMs);
+// True when the exit's background removal took `folder` away. Under Wine the
+// two identical removal processes run side by side, and now and then each
+// one's final rmdir meets the other's open handle: the folder is then left
+// empty (a few runs in a hundred; one removal alone never does this). Once the
+// removal processes have ended, an empty folder counts as removed (and is
+// removed here); anything still in it does not.
+bool RemovedAtExit(const std::wstring& folder, DWORD installerId);
 
 // The whole screen as a PNG file.
 bool SaveScreenshot(const std::wstring& pngPath);
