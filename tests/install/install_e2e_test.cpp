@@ -119,17 +119,10 @@ protected:
     // The uninstall entry's values, name to text; empty when the key is missing.
     static std::vector<std::pair<std::wstring, std::wstring>> UninstallValues() {
         std::vector<std::pair<std::wstring, std::wstring>> values;
-        si::unique_hkey key;
-        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS) return values;
-        for (DWORD i = 0;; ++i) {
-            wchar_t name[256];
-            DWORD nameLength = 256, type = 0, bytes = 2048;
-            BYTE data[2048] = {};
-            if (::RegEnumValueW(key.get(), i, name, &nameLength, nullptr, &type, data, &bytes) != ERROR_SUCCESS) break;
-            EXPECT_EQ(static_cast<DWORD>(REG_SZ), type) << N(name);
-            values.emplace_back(name, reinterpret_cast<const wchar_t*>(data));
+        for (const si_test::RegValue& v : si_test::ReadRegistryValues(HKEY_LOCAL_MACHINE, kUninstallKey)) {
+            EXPECT_EQ(static_cast<DWORD>(REG_SZ), v.type) << N(v.name);
+            values.emplace_back(v.name, v.text);
         }
-        std::sort(values.begin(), values.end());
         return values;
     }
 

@@ -4,6 +4,7 @@
 #include <tlhelp32.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cwchar>
 
@@ -82,6 +83,21 @@ bool WaitUntilGone(const std::wstring& path, DWORD timeoutMs) {
         ::Sleep(100);
     }
     return true;
+}
+
+std::vector<RegValue> ReadRegistryValues(HKEY root, const std::wstring& key) {
+    std::vector<RegValue> values;
+    si::unique_hkey k;
+    if (::RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, k.put()) != ERROR_SUCCESS) return values;
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[256];
+        DWORD nameLength = 256, type = 0, bytes = 2048;
+        BYTE data[2048 + sizeof(wchar_t)] = {};
+        if (::RegEnumValueW(k.get(), i, name, &nameLength, nullptr, &type, data, &bytes) != ERROR_SUCCESS) break;
+        values.push_back({name, type, reinterpret_cast<const wchar_t*>(data)});
+    }
+    std::sort(values.begin(), values.end(), [](const RegValue& a, const RegValue& b) { return a.name < b.name; });
+    return values;
 }
 
 bool WaitForChildren(DWORD installerId, DWORD timeoutMs) {

@@ -53,6 +53,15 @@ bool WaitForChildren(DWORD installerId, DWORD timeoutMs);
 // removed here); anything still in it does not.
 bool RemovedAtExit(const std::wstring& folder, DWORD installerId);
 
+// The values of a registry key (name, type, data as text), sorted by name;
+// empty when the key is missing.
+struct RegValue {
+    std::wstring name;
+    DWORD type;
+    std::wstring text;
+};
+std::vector<RegValue> ReadRegistryValues(HKEY root, const std::wstring& key);
+
 // The whole screen as a PNG file.
 bool SaveScreenshot(const std::wstring& pngPath);
 // The visible top-level window of `processId`, waiting up to `timeoutMs`.
