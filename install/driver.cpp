@@ -29,17 +29,33 @@ const wchar_t* LastName(const wchar_t* folder) {
     return slash ? slash + 1 : folder;
 }
 
-// Supplier 2: driver and tool side by side in DriverFiles, the .inf file
-// named on the command line, the installer's current directory.
-DWORD SetupTessilDriver(const OsInfo& os) {
+// The folders both suppliers start from, built and logged in this order: the
+// driver package in the unpack folder, DriverFiles in the target, the tool's
+// folder in the unpack folder.
+struct DriverFolders {
     wchar_t szSrcDriverDir[MAX_PATH] = {};
     wchar_t strDriverDir[MAX_PATH] = {};
     wchar_t toolSource[MAX_PATH] = {};
-    if (!si::JoinPath(kTag, szSrcDriverDir, {gUnPackDirPath, gDriverSourceDir})) return CopyDriverFilesFailed();
-    WriteLog(L"ThreadSetupDriver>> szSrcDriverDir is %s!\n", szSrcDriverDir);
-    if (!si::JoinPath(kTag, strDriverDir, {gTargetDir, L"DriverFiles"})) return CopyDriverFilesFailed();
-    WriteLog(L"ThreadSetupDriver>> strDriverDir is %s!\n", strDriverDir);
-    if (!si::JoinPath(kTag, toolSource, {gUnPackDirPath, gDriverToolSourceDir})) return CopyDriverToolFailed();
+};
+
+// True when every path fits; otherwise the copy's failure line is logged.
+bool BuildDriverFolders(DriverFolders& f) {
+    if (!si::JoinPath(kTag, f.szSrcDriverDir, {gUnPackDirPath, gDriverSourceDir})) return CopyDriverFilesFailed();
+    WriteLog(L"ThreadSetupDriver>> szSrcDriverDir is %s!\n", f.szSrcDriverDir);
+    if (!si::JoinPath(kTag, f.strDriverDir, {gTargetDir, L"DriverFiles"})) return CopyDriverFilesFailed();
+    WriteLog(L"ThreadSetupDriver>> strDriverDir is %s!\n", f.strDriverDir);
+    if (!si::JoinPath(kTag, f.toolSource, {gUnPackDirPath, gDriverToolSourceDir})) return CopyDriverToolFailed();
+    return true;
+}
+
+// Supplier 2: driver and tool side by side in DriverFiles, the .inf file
+// named on the command line, the installer's current directory.
+DWORD SetupTessilDriver(const OsInfo& os) {
+    DriverFolders folders;
+    if (!BuildDriverFolders(folders)) return 0;
+    const wchar_t* szSrcDriverDir = folders.szSrcDriverDir;
+    const wchar_t* strDriverDir = folders.strDriverDir;
+    const wchar_t* toolSource = folders.toolSource;
 
     createMultiDir(strDriverDir);
     if (!copyFolderFiles(szSrcDriverDir, strDriverDir)) return CopyDriverFilesFailed();
@@ -65,18 +81,15 @@ DWORD SetupTessilDriver(const OsInfo& os) {
 // Supplier 1: the driver under DriverFiles\Driver\<last name of its folder>,
 // the tool in DriverFiles, which is its current directory.
 DWORD SetupCorvaneDriver() {
-    wchar_t szSrcDriverDir[MAX_PATH] = {};
-    wchar_t strDriverDir[MAX_PATH] = {};
+    DriverFolders folders;
+    if (!BuildDriverFolders(folders)) return 0;
+    const wchar_t* szSrcDriverDir = folders.szSrcDriverDir;
+    const wchar_t* strDriverDir = folders.strDriverDir;
+    const wchar_t* toolSource = folders.toolSource;
     wchar_t driverDestination[MAX_PATH] = {};
-    wchar_t toolSource[MAX_PATH] = {};
-    if (!si::JoinPath(kTag, szSrcDriverDir, {gUnPackDirPath, gDriverSourceDir})) return CopyDriverFilesFailed();
-    WriteLog(L"ThreadSetupDriver>> szSrcDriverDir is %s!\n", szSrcDriverDir);
-    if (!si::JoinPath(kTag, strDriverDir, {gTargetDir, L"DriverFiles"})) return CopyDriverFilesFailed();
-    WriteLog(L"ThreadSetupDriver>> strDriverDir is %s!\n", strDriverDir);
     if (!si::JoinPath(kTag, driverDestination, {strDriverDir, L"Driver", LastName(gDriverSourceDir)}))
         return CopyDriverFilesFailed();
     WriteLog(L"ThreadSetupDriver>> strDriverDir is %s!\n", driverDestination);
-    if (!si::JoinPath(kTag, toolSource, {gUnPackDirPath, gDriverToolSourceDir})) return CopyDriverToolFailed();
 
     createMultiDir(driverDestination);
     if (!copyFolderFiles(szSrcDriverDir, driverDestination)) return CopyDriverFilesFailed();

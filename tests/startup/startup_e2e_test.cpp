@@ -119,11 +119,11 @@ TEST(Startup, EveryWindowsSettingIsClassifiedThroughTheRealCalls) {
         std::string text;
         si_test::ReadFileBytes(log, &text);
         EXPECT_NE(text.find("OS-TYPE is:2-OS_ARCHITECTURE_X64_AMD64"), std::string::npos) << text;
-        const size_t last = text.rfind("---");
-        ASSERT_NE(last, std::string::npos);
+        ASSERT_NE(text.rfind("---"), std::string::npos);
         EXPECT_NE(text.find(row.lastLine), std::string::npos) << text;
-        if (row.osType == 11)
+        if (row.osType == 11) {
             EXPECT_NE(text.find("---OS_TYPE_WIN8_1---MajorVersion:6-MinorVersion:3"), std::string::npos);
+        }
     }
 }
 
