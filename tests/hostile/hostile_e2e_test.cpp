@@ -328,6 +328,9 @@ protected:
     }
 
     void Clean() {
+        // An earlier run's background removal must not be at work meanwhile.
+        si_test::WaitForRemovalProcesses();
+        si_test::RemoveTree(si_test::AppDataDir() + L"\\KalveronTemp");
         si_test::RemoveTree(target_);
         si_test::RemoveTree(vendor_);
         ::DeleteFileW(vendor_.c_str());

@@ -119,6 +119,20 @@ bool WaitForChildren(DWORD installerId, DWORD timeoutMs) {
     return true;
 }
 
+void WaitForRemovalProcesses(DWORD timeoutMs) {
+    auto running = []() {
+        si::unique_handle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+        PROCESSENTRY32W entry = {};
+        entry.dwSize = sizeof(entry);
+        for (BOOL ok = snapshot && ::Process32FirstW(snapshot.get(), &entry); ok;
+             ok = ::Process32NextW(snapshot.get(), &entry))
+            if (_wcsicmp(entry.szExeFile, L"cmd.exe") == 0) return true;
+        return false;
+    };
+    const DWORD start = ::GetTickCount();
+    while (running() && ::GetTickCount() - start < timeoutMs) ::Sleep(100);
+}
+
 bool RemovedAtExit(const std::wstring& folder, DWORD installerId) {
     // Best effort: under Wine a removal process now and then lingers after
     // its work is done; what counts is what it left.
@@ -136,6 +150,7 @@ HANDLE StartInstaller(const InstallerRun& run, DWORD* processId) {
     SetSystemLanguage(run.languageId);
     const std::wstring appData = AppDataDir();
     if (run.clean) {
+        WaitForRemovalProcesses();
         RemoveTree(appData + L"\\KalveronTemp");
         ::DeleteFileW((appData + L"\\InstallLog\\Install.log").c_str());
     }

@@ -45,6 +45,9 @@ bool WaitUntilGone(const std::wstring& path, DWORD timeoutMs);
 // Waits until every process the installer `installerId` started (the exit's
 // removal processes among them) has ended.
 bool WaitForChildren(DWORD installerId, DWORD timeoutMs);
+// Waits until no removal process ("cmd.exe") of an earlier run is left: one
+// still running would delete the next run's unpack folder under it.
+void WaitForRemovalProcesses(DWORD timeoutMs = 30000);
 // True when the exit's background removal took `folder` away. Under Wine the
 // two identical removal processes run side by side, and now and then each
 // one's final rmdir meets the other's open handle: the folder is then left
