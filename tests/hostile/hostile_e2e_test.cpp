@@ -222,52 +222,12 @@ struct Box {
     std::wstring text;
 };
 
-struct WindowSearch {
-    DWORD processId;
-    bool boxes;  // message boxes, or every other window
-    std::vector<HWND> found;
-};
-
-// Message boxes are dialogs with the text control 0xFFFF; the progress window is not.
-bool IsMessageBox(HWND hwnd) {
-    wchar_t cls[32] = {};
-    ::GetClassNameW(hwnd, cls, 32);
-    return wcscmp(cls, L"#32770") == 0 && ::GetDlgItem(hwnd, 0xFFFF) != nullptr;
-}
-
-BOOL CALLBACK FindWindows(HWND hwnd, LPARAM param) {
-    auto* search = reinterpret_cast<WindowSearch*>(param);
-    DWORD pid = 0;
-    ::GetWindowThreadProcessId(hwnd, &pid);
-    if (pid == search->processId && ::IsWindowVisible(hwnd) && IsMessageBox(hwnd) == search->boxes)
-        search->found.push_back(hwnd);
-    return TRUE;
-}
-
-std::vector<HWND> WindowsOf(DWORD processId, bool boxes) {
-    WindowSearch search{processId, boxes, {}};
-    ::EnumWindows(&FindWindows, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
-std::vector<HWND> MessageBoxesOf(DWORD processId) { return WindowsOf(processId, true); }
+std::vector<HWND> MessageBoxesOf(DWORD processId) { return si_test::WindowsOf(processId, true); }
 
 Box ReadBox(HWND box) {
-    wchar_t caption[256] = {}, text[1024] = {};
+    wchar_t caption[256] = {};
     ::GetWindowTextW(box, caption, 256);
-    ::GetDlgItemTextW(box, 0xFFFF, text, 1024);
-    return Box{caption, text};
-}
-
-// Waits up to `timeoutMs` for a message box of `processId`.
-HWND WaitForBox(DWORD processId, DWORD timeoutMs) {
-    const DWORD start = ::GetTickCount();
-    for (;;) {
-        auto boxes = MessageBoxesOf(processId);
-        if (!boxes.empty()) return boxes.front();
-        if (::GetTickCount() - start > timeoutMs) return nullptr;
-        ::Sleep(50);
-    }
+    return Box{caption, si_test::MessageBoxText(box)};
 }
 
 struct Outcome {
@@ -367,7 +327,7 @@ protected:
         run.during = [&](HANDLE process) {
             const DWORD id = ::GetProcessId(process);
             while (::WaitForSingleObject(process, 100) == WAIT_TIMEOUT) {
-                if (!WindowsOf(id, false).empty()) outcome.windowShown = true;
+                if (!si_test::WindowsOf(id, false).empty()) outcome.windowShown = true;
                 for (HWND box : MessageBoxesOf(id)) {
                     if (!answered.insert(box).second) continue;
                     outcome.boxes.push_back(ReadBox(box));
@@ -764,7 +724,7 @@ TEST_F(Hostile, SecondCopyMidRunIsRefusedRemovesNothingAndTheFirstCompletes) {
         DWORD secondId = 0;
         si::unique_handle process(si_test::StartInstaller(second, &secondId));
         ASSERT_TRUE(process);
-        HWND box = WaitForBox(secondId, 10000);
+        HWND box = si_test::FindMessageBox(secondId, 10000);
         ASSERT_NE(nullptr, box);
         secondBox = ReadBox(box);
         ::PostMessageW(box, WM_COMMAND, IDOK, 0);

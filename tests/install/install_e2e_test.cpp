@@ -52,25 +52,9 @@ std::wstring StagedPayload(const std::wstring& variant) {
     return (variant.empty() ? payload + L"\\stage" : payload + L"\\variants\\" + variant + L"\\stage") + L"\\SetupFiles";
 }
 
-// The installer's "Error!!!" box, if one is up.
-struct BoxSearch {
-    DWORD processId;
-    HWND found;
-};
-BOOL CALLBACK FindErrorBox(HWND hwnd, LPARAM param) {
-    auto* search = reinterpret_cast<BoxSearch*>(param);
-    DWORD pid = 0;
-    ::GetWindowThreadProcessId(hwnd, &pid);
-    wchar_t caption[32] = {};
-    ::GetWindowTextW(hwnd, caption, 32);
-    if (pid != search->processId || !::IsWindowVisible(hwnd) || wcscmp(caption, L"Error!!!") != 0) return TRUE;
-    search->found = hwnd;
-    return FALSE;
-}
-
 struct Outcome {
     si_test::InstallerResult result;
-    std::vector<std::wstring> boxes;  // texts of the error boxes, each dismissed with OK
+    std::vector<std::wstring> boxes;  // texts of the message boxes, each dismissed with OK
     std::vector<StandinStart> starts;
 };
 
@@ -95,15 +79,11 @@ protected:
         run.env = env;
         run.during = [&](HANDLE process) {
             while (::WaitForSingleObject(process, 100) == WAIT_TIMEOUT) {
-                BoxSearch search{::GetProcessId(process), nullptr};
-                ::EnumWindows(&FindErrorBox, reinterpret_cast<LPARAM>(&search));
-                if (!search.found) continue;
-                outcome.boxes.push_back(si_test::FindMessageBoxText(search.processId, 0, nullptr));
-                wchar_t text[512] = {};
-                ::GetDlgItemTextW(search.found, 0xFFFF, text, 512);  // the box's text control
-                if (text[0]) outcome.boxes.back() = text;
-                ::PostMessageW(search.found, WM_COMMAND, IDOK, 0);
-                ::Sleep(500);
+                for (HWND box : si_test::WindowsOf(::GetProcessId(process), true)) {
+                    outcome.boxes.push_back(si_test::MessageBoxText(box));
+                    ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+                    ::Sleep(500);
+                }
             }
         };
         outcome.result = si_test::RunInstaller(run);

@@ -232,58 +232,61 @@ bool SaveScreenshot(const std::wstring& pngPath) {
 
 namespace {
 
+// Message boxes are dialogs with the text control 0xFFFF; the progress
+// window, a dialog too, has no controls.
+bool IsMessageBox(HWND hwnd) {
+    wchar_t cls[32] = {};
+    ::GetClassNameW(hwnd, cls, 32);
+    return wcscmp(cls, L"#32770") == 0 && ::GetDlgItem(hwnd, 0xFFFF) != nullptr;
+}
+
 struct WindowSearch {
     DWORD processId;
-    const wchar_t* className;  // null: any
-    HWND found;
+    bool boxes;  // message boxes, or every other window
+    std::vector<HWND> found;
 };
 
-BOOL CALLBACK FindWindowOf(HWND hwnd, LPARAM param) {
+BOOL CALLBACK FindWindowsOf(HWND hwnd, LPARAM param) {
     auto* search = reinterpret_cast<WindowSearch*>(param);
     DWORD pid = 0;
     ::GetWindowThreadProcessId(hwnd, &pid);
-    if (pid != search->processId || !::IsWindowVisible(hwnd)) return TRUE;
-    if (search->className) {
-        wchar_t cls[64] = {};
-        ::GetClassNameW(hwnd, cls, 64);
-        if (wcscmp(cls, search->className) != 0) return TRUE;
-    }
-    search->found = hwnd;
-    return FALSE;
+    if (pid == search->processId && ::IsWindowVisible(hwnd) && IsMessageBox(hwnd) == search->boxes)
+        search->found.push_back(hwnd);
+    return TRUE;
 }
 
-HWND WaitForWindow(DWORD processId, const wchar_t* className, DWORD timeoutMs) {
+HWND WaitForWindow(DWORD processId, bool box, DWORD timeoutMs) {
     const DWORD start = ::GetTickCount();
     for (;;) {
-        WindowSearch search = {processId, className, nullptr};
-        ::EnumWindows(&FindWindowOf, reinterpret_cast<LPARAM>(&search));
-        if (search.found) return search.found;
+        std::vector<HWND> found = WindowsOf(processId, box);
+        if (!found.empty()) return found.front();
         if (::GetTickCount() - start > timeoutMs) return nullptr;
         ::Sleep(50);
     }
 }
 
-BOOL CALLBACK CollectStaticText(HWND child, LPARAM param) {
-    wchar_t cls[32] = {};
-    ::GetClassNameW(child, cls, 32);
-    if (_wcsicmp(cls, L"Static") != 0) return TRUE;
-    wchar_t text[1024] = {};
-    ::GetWindowTextW(child, text, 1024);
-    auto* out = reinterpret_cast<std::wstring*>(param);
-    if (text[0] && out->empty()) *out = text;
-    return TRUE;
-}
-
 }  // namespace
 
-HWND FindInstallerWindow(DWORD processId, DWORD timeoutMs) { return WaitForWindow(processId, nullptr, timeoutMs); }
+std::vector<HWND> WindowsOf(DWORD processId, bool messageBoxes) {
+    WindowSearch search{processId, messageBoxes, {}};
+    ::EnumWindows(&FindWindowsOf, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND FindInstallerWindow(DWORD processId, DWORD timeoutMs) { return WaitForWindow(processId, false, timeoutMs); }
+
+HWND FindMessageBox(DWORD processId, DWORD timeoutMs) { return WaitForWindow(processId, true, timeoutMs); }
+
+std::wstring MessageBoxText(HWND box) {
+    wchar_t text[1024] = {};
+    if (box) ::GetDlgItemTextW(box, 0xFFFF, text, 1024);
+    return text;
+}
 
 std::wstring FindMessageBoxText(DWORD processId, DWORD timeoutMs, HWND* box) {
-    HWND dialog = WaitForWindow(processId, L"#32770", timeoutMs);
-    if (box) *box = dialog;
-    std::wstring text;
-    if (dialog) ::EnumChildWindows(dialog, &CollectStaticText, reinterpret_cast<LPARAM>(&text));
-    return text;
+    HWND found = FindMessageBox(processId, timeoutMs);
+    if (box) *box = found;
+    return MessageBoxText(found);
 }
 
 }  // namespace si_test

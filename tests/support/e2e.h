@@ -67,9 +67,15 @@ std::vector<RegValue> ReadRegistryValues(HKEY root, const std::wstring& key);
 
 // The whole screen as a PNG file.
 bool SaveScreenshot(const std::wstring& pngPath);
-// The visible top-level window of `processId`, waiting up to `timeoutMs`.
+// The visible top-level windows of `processId` that are message boxes (a
+// dialog with the text control 0xFFFF), or those that are not.
+std::vector<HWND> WindowsOf(DWORD processId, bool messageBoxes);
+// The visible top-level window of `processId` that is not a message box,
+// waiting up to `timeoutMs`.
 HWND FindInstallerWindow(DWORD processId, DWORD timeoutMs);
-// The text of the first message box (a #32770 dialog) of `processId`, or empty.
+// The first message box of `processId`, waiting up to `timeoutMs`; its text.
+HWND FindMessageBox(DWORD processId, DWORD timeoutMs);
+std::wstring MessageBoxText(HWND box);
 std::wstring FindMessageBoxText(DWORD processId, DWORD timeoutMs, HWND* box = nullptr);
 // Where screenshots and other artefacts of the tests go (build tree).
 std::wstring ArtefactDir();
