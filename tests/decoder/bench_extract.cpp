@@ -20,6 +20,8 @@
 #include "decoder/7zdec.h"
 #include "framework/win.h"
 
+#include "tests/support/test_support.h"
+
 namespace {
 
 struct Measure {
@@ -72,25 +74,6 @@ int ChildExtract(const wchar_t* library, const wchar_t* archive, const wchar_t* 
     const int result = extract(narrow, output.c_str(), nullptr);
     ::QueryPerformanceCounter(&end);
     return WriteMeasure(resultPath, result, Seconds(start, end)) ? 0 : 92;
-}
-
-void RemoveTree(const std::wstring& path) {
-    WIN32_FIND_DATAW data;
-    si::unique_find find(::FindFirstFileW((path + L"\\*").c_str(), &data));
-    if (find) {
-        do {
-            const std::wstring name = data.cFileName;
-            if (name == L"." || name == L"..") continue;
-            const std::wstring full = path + L"\\" + name;
-            ::SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(full);
-            else
-                ::DeleteFileW(full.c_str());
-        } while (::FindNextFileW(find.get(), &data));
-    }
-    find.reset();
-    ::RemoveDirectoryW(path.c_str());
 }
 
 struct TreeSize {
@@ -173,7 +156,7 @@ int Parent(const std::wstring& archive, const std::wstring& work, const std::wst
             // Alternate who goes first, so that neither always finds the warmer cache.
             const bool dll = (turn == 0) == (round % 2 == 0);
             const std::wstring& out = dll ? dllOut : sdkOut;
-            RemoveTree(out);
+            si_test::RemoveTree(out);
             ::CreateDirectoryW(out.c_str(), nullptr);
             if (dll) {
                 dllRuns.push_back(RunChild(Quote(self) + L" --extract " + Quote(library) + L" " + Quote(archive) +
