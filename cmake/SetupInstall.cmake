@@ -51,3 +51,19 @@ function(si_register_payload id file target)
   set_property(GLOBAL PROPERTY SI_PAYLOAD_${id}_FILE "${file}")
   set_property(GLOBAL PROPERTY SI_PAYLOAD_${id}_TARGET "${target}")
 endfunction()
+
+# Release signing: SETUPINSTALL_SIGN_COMMAND is a program run as
+# "<command> <file>" on each library SetupInstall.exe carries (the decoder and
+# the language libraries) right after it is linked, so the archives and
+# resources are packed from the signed files (scripts/sign.sh). Empty: no
+# signing, and the build stays byte-for-byte reproducible.
+set(SETUPINSTALL_SIGN_COMMAND "" CACHE STRING
+    "Program that signs one file in place, run on every carried library before it is packed")
+function(si_sign_after_build target)
+  if(SETUPINSTALL_SIGN_COMMAND)
+    add_custom_command(TARGET ${target} POST_BUILD
+      COMMAND ${SETUPINSTALL_SIGN_COMMAND} "$<TARGET_FILE:${target}>"
+      COMMENT "Signing the library of ${target}"
+      VERBATIM)
+  endif()
+endfunction()

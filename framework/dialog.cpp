@@ -2,6 +2,8 @@
 
 #include "framework/app.h"
 
+#include <algorithm>
+
 namespace {
 
 // The dialog whose window is being created on this thread. The dialog manager
@@ -73,9 +75,17 @@ LRESULT CDialog::Default(UINT message, WPARAM wParam, LPARAM lParam) {
 
 bool CDialog::OnMessage(UINT message, WPARAM wParam, LPARAM, LRESULT* result) {
     switch (message) {
-    case WM_INITDIALOG:
+    case WM_INITDIALOG: {
+        RECT before = {};
+        ::GetWindowRect(m_hWnd, &before);
         *result = OnInitDialog();
+        // As the usual frameworks do: a dialog its initialisation did not
+        // move is centred before the dialog manager first shows it.
+        RECT after = {};
+        if (m_hWnd && ::GetWindowRect(m_hWnd, &after) && after.left == before.left && after.top == before.top)
+            CenterOnWorkArea();
         return true;
+    }
     case WM_CLOSE:
         // A close request becomes the Cancel command, queued like a click on
         // a Cancel button; the dialog ends when the loop delivers it.
@@ -97,6 +107,26 @@ bool CDialog::OnMessage(UINT message, WPARAM wParam, LPARAM, LRESULT* result) {
     default:
         return false;
     }
+}
+
+void CDialog::CenterOnWorkArea() {
+    const LONG style = ::GetWindowLongW(m_hWnd, GWL_STYLE);
+    if ((style & WS_CHILD) || ::IsWindowVisible(m_hWnd)) return;
+    // The monitor the dialog belongs to: its owner's, the primary one without an owner.
+    HWND owner = ::GetWindow(m_hWnd, GW_OWNER);
+    const POINT origin = {0, 0};
+    HMONITOR monitor = owner ? ::MonitorFromWindow(owner, MONITOR_DEFAULTTONEAREST)
+                             : ::MonitorFromPoint(origin, MONITOR_DEFAULTTOPRIMARY);
+    MONITORINFO info = {};
+    info.cbSize = sizeof(info);
+    RECT window = {};
+    if (!monitor || !::GetMonitorInfoW(monitor, &info) || !::GetWindowRect(m_hWnd, &window)) return;
+    const RECT& work = info.rcWork;
+    const LONG width = window.right - window.left, height = window.bottom - window.top;
+    // A dialog larger than the work area keeps its top-left corner inside it.
+    const LONG x = std::max(work.left, work.left + (work.right - work.left - width) / 2);
+    const LONG y = std::max(work.top, work.top + (work.bottom - work.top - height) / 2);
+    ::SetWindowPos(m_hWnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void CDialog::EndDialog(INT_PTR result) {

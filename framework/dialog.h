@@ -31,7 +31,8 @@ protected:
 
     // The message map: true when `message` was handled, its result in *result.
     // A derived map hands what it does not handle to this one, which answers
-    // WM_INITDIALOG, WM_CLOSE (with the Cancel command) and the OK and Cancel
+    // WM_INITDIALOG (OnInitDialog, then centring when it left the dialog
+    // where it was), WM_CLOSE (with the Cancel command) and the OK and Cancel
     // commands. Everything unhandled gets the default processing.
     virtual bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result);
 
@@ -47,6 +48,8 @@ private:
     void Attach(HWND hwnd);
     void Detach();
     void RunModalLoop();
+    // Centres the not yet visible dialog on the work area of its monitor.
+    void CenterOnWorkArea();
 
     UINT m_templateId;
     HWND m_parent;

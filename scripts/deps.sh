@@ -8,7 +8,10 @@ deps_dir=${SETUPINSTALL_DEPS_DIR:-$here/build/_deps}
 
 packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools wine wine64
           xvfb xauth 7zip imagemagick icoutils python3-pefile googletest cmake
-          make dpkg-dev xz-utils python3)
+          make dpkg-dev xz-utils python3 x11-utils osslsigncode openssl
+          # the screenshots' fonts: Japanese, Chinese, Korean and Cyrillic (Noto
+          # Sans CJK), Thai (Loma), Cyrillic and Vietnamese (DejaVu Sans)
+          fonts-noto-cjk fonts-tlwg-loma-ttf fonts-dejavu-core)
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 

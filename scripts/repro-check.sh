@@ -2,10 +2,11 @@
 # Builds the shipped (i686) tree a second time, in another folder, from the
 # same sources and payload, and compares every shipped binary byte for byte:
 # SetupInstall.exe, 7zDec.dll, the 17 language libraries and both archives.
-#   repro-check.sh REFERENCE_TREE SCRATCH_TREE
+#   repro-check.sh REFERENCE_TREE SCRATCH_TREE [--keep]
+# --keep leaves the scratch tree for a later step (the signing check).
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
-ref=$1 scratch=$2
+ref=$1 scratch=$2 keep=${3:-}
 payload=$(sed -n 's/^SETUPINSTALL_PAYLOAD_DIR:PATH=//p' "$ref/CMakeCache.txt")
 rm -rf "$scratch"
 cmake -S "$here" -B "$scratch" -DCMAKE_TOOLCHAIN_FILE="$here/cmake/toolchain-i686.cmake" \
@@ -18,6 +19,6 @@ for f in "${files[@]}"; do
     if cmp -s "$ref/$f" "$scratch/$f"; then echo "same: $f ($(stat -c %s "$ref/$f") bytes)"
     else echo "DIFFERS: $f"; fail=1; fi
 done
-rm -rf "$scratch"
+[ "$keep" = --keep ] || rm -rf "$scratch"
 echo "${#files[@]} files compared"
 exit $fail

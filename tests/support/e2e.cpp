@@ -76,6 +76,29 @@ void SetSystemLanguage(const std::wstring& languageId) {
                  languageId.empty() ? L"0409" : languageId);
 }
 
+void SetScreenshotFont(const std::wstring& family) {
+    const wchar_t* const kKey = L"Software\\Wine\\Fonts\\Replacements";
+    if (family.empty()) {
+        si::unique_hkey k;
+        if (::RegOpenKeyExW(HKEY_CURRENT_USER, kKey, 0, KEY_SET_VALUE, k.put()) == ERROR_SUCCESS)
+            ::RegDeleteValueW(k.get(), L"Consolas");
+        return;
+    }
+    // Noto Sans CJK: Japanese, Chinese, Korean, Cyrillic; Loma: Thai; DejaVu
+    // Sans: Cyrillic and Vietnamese (scripts/deps.sh installs them).
+    static const wchar_t* const kFonts[] = {
+        L"opentype\\noto\\NotoSansCJK-Regular.ttc", L"opentype\\noto\\NotoSansCJK-Bold.ttc",
+        L"truetype\\tlwg\\Loma.ttf",                 L"truetype\\tlwg\\Loma-Bold.ttf",
+        L"truetype\\dejavu\\DejaVuSans.ttf",         L"truetype\\dejavu\\DejaVuSans-Bold.ttf"};
+    wchar_t windows[MAX_PATH] = {};
+    ::GetWindowsDirectoryW(windows, MAX_PATH);
+    for (const wchar_t* font : kFonts) {
+        const std::wstring source = std::wstring(L"Z:\\usr\\share\\fonts\\") + font;
+        ::CopyFileW(source.c_str(), (std::wstring(windows) + L"\\Fonts\\" + BaseName(source)).c_str(), TRUE);
+    }
+    SetRegString(HKEY_CURRENT_USER, kKey, L"Consolas", family);
+}
+
 bool WaitUntilGone(const std::wstring& path, DWORD timeoutMs) {
     const DWORD start = ::GetTickCount();
     while (::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
@@ -148,6 +171,7 @@ HANDLE StartInstaller(const InstallerRun& run, DWORD* processId) {
     const std::wstring exe = run.exePath.empty() ? InstallerPath() : run.exePath;
     SetWindowsVersion(BaseName(exe), run.windowsVersion);
     SetSystemLanguage(run.languageId);
+    SetScreenshotFont(run.screenshotFont);
     const std::wstring appData = AppDataDir();
     if (run.clean) {
         WaitForRemovalProcesses();

@@ -19,6 +19,9 @@ struct InstallerRun {
     DWORD timeoutMs = 120000;
     std::function<void(HANDLE process)> during;  // runs while the installer runs
     bool clean = true;                       // remove the unpack folder and the log first
+    // Screenshot runs: the family that stands in for "Consolas" (missing under
+    // Wine); empty: none, Wine's own fallback.
+    std::wstring screenshotFont;
 };
 
 struct InstallerResult {
@@ -40,6 +43,10 @@ std::wstring AppDataDir();
 // The Windows version Wine reports to `exeName` (per-program AppDefaults).
 void SetWindowsVersion(const std::wstring& exeName, const std::wstring& version);
 void SetSystemLanguage(const std::wstring& languageId);
+// Maps "Consolas" to `family` through Wine's font replacements (empty: the
+// mapping is removed), with the Debian fonts that cover every language made
+// visible to the prefix. Wine reads both when a process starts.
+void SetScreenshotFont(const std::wstring& family);
 // Waits until `path` no longer exists (the background removal at exit).
 bool WaitUntilGone(const std::wstring& path, DWORD timeoutMs);
 // Waits until every process the installer `installerId` started (the exit's

@@ -3,7 +3,12 @@
 // in the middle of the installation.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <cstdlib>
+#include <ostream>
+#include <vector>
 
 #include "tests/support/e2e.h"
 #include "tests/support/test_support.h"
@@ -15,6 +20,8 @@ using ui_test::Pixels;
 
 constexpr int kBarLeft = 28, kBarWidth = 368, kBarMiddle = 260;
 const RECT kStatusTail = {160, 228, 328, 248};  // "Initializing…" ends before it
+const RECT kStatus = {28, 228, 328, 248};
+const double kBoxEdgeShare = 0.35;
 const uint32_t kText = ui_test::OnScreen(0xFE4C4C4Cu);
 const uint32_t kFill = ui_test::OnScreen(0xFEDE4944u);
 
@@ -57,6 +64,7 @@ TEST(InstallerWindow, WholeRunEndsThreeSecondsAfterCompletion) {
             if (filled > widest) widest = filled;
             if (!savedHalf && filled > kBarWidth / 2) {
                 Save(p, L"e2e_running");
+                si_test::SaveScreenshot(ui_test::ScreenshotDir() + L"\\e2e_centred_screen.png");
                 savedHalf = true;
             }
             if (!completedAt && ui_test::Near(p.At(kBarLeft + kBarWidth - 6, kBarMiddle), kFill, 16) &&
@@ -73,6 +81,10 @@ TEST(InstallerWindow, WholeRunEndsThreeSecondsAfterCompletion) {
     ASSERT_NE(window, nullptr) << result.log;
     EXPECT_EQ(placed.right - placed.left, 424);
     EXPECT_EQ(placed.bottom - placed.top, 300);
+    // Centred by the dialog layer: the window's box is in the middle of the
+    // virtual screen (one monitor, no taskbar: the work area is the screen).
+    EXPECT_NEAR(placed.left + placed.right, ::GetSystemMetrics(SM_CXVIRTUALSCREEN), 1);
+    EXPECT_NEAR(placed.top + placed.bottom, ::GetSystemMetrics(SM_CYVIRTUALSCREEN), 1);
     EXPECT_TRUE(exStyle & WS_EX_LAYERED);
     EXPECT_GE(widest, kBarWidth - 8);
     ASSERT_NE(completedAt, 0u) << "\"Initialization completed.\" with a full bar never showed";
@@ -120,5 +132,82 @@ TEST(InstallerWindow, EscapeInTheMiddleEndsTheRunAtOnce) {
     EXPECT_LT(result.exitCode, 0x100u);  // a message's word parameter, not an exception code
     EXPECT_LT(::GetTickCount() - start, 60000u);
 }
+
+// Every language's window at about half way, in our own screenshots. Under
+// Wine "Consolas" does not exist and GDI+ has no glyph fallback, so each run
+// maps the family to a Debian font that covers the language. The test takes
+// the CJK and Thai libraries; scripts/gallery.sh sets SETUPINSTALL_GALLERY and
+// takes all 17 for its contact sheet.
+struct ScreenLanguage {
+    const wchar_t* id;  // the system language value
+    const char* folder;
+    const wchar_t* font;
+    bool checked;  // a script that falls back to boxes without its font
+};
+const ScreenLanguage kScreenLanguages[] = {
+    {L"0404", "Chinese(Traditional)", L"Noto Sans CJK TC", true}, {L"0413", "Dutch(Netherlands)", L"DejaVu Sans", false},
+    {L"0409", "English(United_States)", L"DejaVu Sans", false}, {L"040C", "French(France)", L"DejaVu Sans", false},
+    {L"0407", "German(Germany)", L"DejaVu Sans", false},      {L"0421", "Indonesian(Indonesia)", L"DejaVu Sans", false},
+    {L"0410", "Italian(Standard)", L"DejaVu Sans", false},     {L"0411", "Japanese(Japan)", L"Noto Sans CJK JP", true},
+    {L"0412", "Korean(Korea)", L"Noto Sans CJK KR", true},     {L"0415", "Polish(Poland)", L"DejaVu Sans", false},
+    {L"0416", "Portuguese(Brazil)", L"DejaVu Sans", false},    {L"0419", "Russian(Russia)", L"DejaVu Sans", false},
+    {L"080A", "Spanish(Latin)", L"DejaVu Sans", false},        {L"0C0A", "Spanish(Spain)", L"DejaVu Sans", false},
+    {L"041E", "Thai(Thailand)", L"Loma", true},                {L"0422", "Ukrainian(Ukraine)", L"DejaVu Sans", false},
+    {L"042A", "Vietnamese(Vietnam)", L"DejaVu Sans", false}};
+
+void PrintTo(const ScreenLanguage& language, std::ostream* out) { *out << language.folder; }
+
+std::vector<ScreenLanguage> ScreenshotLanguages() {
+    std::vector<ScreenLanguage> chosen;
+    for (const ScreenLanguage& l : kScreenLanguages)
+        if (l.checked || std::getenv("SETUPINSTALL_GALLERY")) chosen.push_back(l);
+    return chosen;
+}
+
+class LanguageWindow : public testing::TestWithParam<ScreenLanguage> {};
+
+TEST_P(LanguageWindow, StatusLineShowsGlyphsNotEmptyBoxes) {
+    const ScreenLanguage& language = GetParam();
+    si_test::InstallerRun run;
+    run.languageId = language.id;
+    run.screenshotFont = language.font;
+    Pixels half;
+    bool captured = false;
+    run.during = [&](HANDLE process) {
+        HWND window = si_test::FindInstallerWindow(::GetProcessId(process), 30000);
+        if (!window) return;
+        captured = ui_test::WaitUntil([&] { half = CaptureWindow(window); return FilledWidth(half) >= kBarWidth / 2; },
+                                      60000);
+        ::TerminateProcess(process, 1);  // the rest of the run shows nothing new
+    };
+    const si_test::InstallerResult result = si_test::RunInstaller(run);
+    si_test::SetScreenshotFont(L"");
+    ASSERT_TRUE(captured) << result.log;
+    const std::string folder = language.folder;
+    Save(half, (L"language_" + std::wstring(folder.begin(), folder.end())).c_str());
+    // Ink per row of the status line. A row of empty boxes puts most of its
+    // ink into two rows, the boxes' top and bottom edges; glyphs spread it.
+    std::vector<int> rows;
+    int ink = 0;
+    for (LONG y = kStatus.top; y < kStatus.bottom; ++y) {
+        rows.push_back(half.CountNear(RECT{kStatus.left, y, kStatus.right, y + 1}, kText, 60));
+        ink += rows.back();
+    }
+    std::sort(rows.rbegin(), rows.rend());
+    const double edgeShare = ink ? double(rows[0] + rows[1]) / ink : 1.0;
+    std::printf("%s: %d ink pixels, %.2f of them in the two fullest rows\n", language.folder, ink, edgeShare);
+    EXPECT_GT(ink, 150);
+    if (language.checked) {
+        EXPECT_LT(edgeShare, kBoxEdgeShare);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Languages, LanguageWindow, testing::ValuesIn(ScreenshotLanguages()),
+                         [](const testing::TestParamInfo<ScreenLanguage>& info) {
+                             std::string name;
+                             for (const char* c = info.param.folder; *c; ++c)
+                                 if (std::isalnum(static_cast<unsigned char>(*c))) name += *c;
+                             return name;
+                         });
 
 }  // namespace

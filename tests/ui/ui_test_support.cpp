@@ -219,7 +219,7 @@ HWND CreateBackdrop() {
         atom = ::RegisterClassW(&wc);
     }
     HWND backdrop = ::CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, L"SiUiTestBackdrop", L"", WS_POPUP, 0, 0,
-                                      700, 560, nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+                                      ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN), nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
     ::ShowWindow(backdrop, SW_SHOWNOACTIVATE);
     ::UpdateWindow(backdrop);
     return backdrop;

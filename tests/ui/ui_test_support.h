@@ -57,7 +57,7 @@ void Key(WORD vk, bool down);
 void Tap(WORD vk);
 
 // Runs CSetupInstallDlg modally on a thread of its own, over a plain
-// magenta backdrop that fills the screen's top-left corner (so that the
+// magenta backdrop that fills the screen (so that the
 // see-through parts of the window show magenta). The payload unpacking is
 // skipped; the install worker runs `worker`.
 class DialogHost {
