@@ -68,8 +68,11 @@ appdata=$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming
 target="$WINEPREFIX/drive_c/Program Files/KALVERON/AX7R_1.0"
 [ -d "$target" ] || [ ! -d "$WINEPREFIX/drive_c/Program Files (x86)/KALVERON" ] ||
     target="$WINEPREFIX/drive_c/Program Files (x86)/KALVERON/AX7R_1.0"
-entry=$("$wine64" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\KALVERON_FLASH' 2>/dev/null | tr -d '\r' || true)
-[ -n "$entry" ] || entry=$("$wine64" reg query 'HKLM\Software\Wow6432Node\Microsoft\Windows\CurrentVersion\Uninstall\KALVERON_FLASH' 2>/dev/null | tr -d '\r' || true)
+entry=""
+for key in 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\KALVERON_FLASH' \
+           'HKLM\Software\Wow6432Node\Microsoft\Windows\CurrentVersion\Uninstall\KALVERON_FLASH'; do
+    if found=$("$wine64" reg query "$key" 2>/dev/null); then entry=$(tr -d '\r' <<<"$found"); break; fi
+done
 # The verdict: the first thing missing from a good install, on one line.
 reason=""
 if [ $error_box = 1 ]; then reason="an error box was shown (screenshot: $out/error-box.png)"

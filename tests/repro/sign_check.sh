@@ -28,8 +28,8 @@ verify() { osslsigncode verify -CAfile "$work/cert.pem" -in "$1" >"$work/verify.
            { cat "$work/verify.txt"; echo "NOT VERIFIED: $1"; exit 1; }; }
 verify "$tree/bin/SetupInstall.exe"
 grep -E 'digest algorithm|Subject|Signature verification' "$work/verify.txt" | sort -u
-wrestool -x --type=SETUPFILES --name=130 "$tree/bin/SetupInstall.exe" >"$work/unpacked/7zDec.dll"
-wrestool -x --type=SETUPFILES --name=132 "$tree/bin/SetupInstall.exe" >"$work/Lang7z"
+wrestool -x --raw --type=SETUPFILES --name=130 "$tree/bin/SetupInstall.exe" >"$work/unpacked/7zDec.dll"
+wrestool -x --raw --type=SETUPFILES --name=132 "$tree/bin/SetupInstall.exe" >"$work/Lang7z"
 7zz x -y -bso0 -bsp0 -o"$work/unpacked" "$work/Lang7z"
 count=0
 for dll in "$work/unpacked/7zDec.dll" "$work"/unpacked/Lang/*/SetupInstallLan.dll; do
