@@ -178,7 +178,7 @@ TEST_P(LanguageWindow, StatusLineShowsGlyphsNotEmptyBoxes) {
     run.during = [&](HANDLE process) {
         HWND window = si_test::FindInstallerWindow(::GetProcessId(process), 30000);
         if (!window) return;
-        captured = ui_test::WaitUntil([&] { half = CaptureWindow(window); return FilledWidth(half) >= kBarWidth * 45 / 100; },
+        captured = ui_test::WaitUntil([&] { half = CaptureWindow(window); return FilledWidth(half) >= kBarWidth / 2 - 2; },
                                       60000);
         ::TerminateProcess(process, 1);  // the rest of the run shows nothing new
     };
