@@ -40,5 +40,5 @@ echo "verified: SetupInstall.exe and $count carried libraries"
 
 # The signed 32-bit installer runs under Wine through WoW64 when this kernel
 # runs 32-bit code; 77 (skipped) when it cannot.
-if [ ! -x /usr/lib/wine/wine ]; then echo "no 32-bit Wine loader: not run"; exit 77; fi
-SETUPINSTALL_BUILD_DIR=$tree SETUPINSTALL_WINE_DIR= "$here/scripts/run.sh" --exe "$tree/bin/SetupInstall.exe"
+if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then echo "no 32-bit Wine here: not run"; exit 77; fi
+SETUPINSTALL_BUILD_DIR=$tree "$here/scripts/run.sh" --exe "$tree/bin/SetupInstall.exe"
