@@ -63,7 +63,10 @@ if [ "${1:-}" = --build ]; then
     "$here/scripts/deps.sh"
     cmake -S "$here" -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$here/cmake/toolchain-i686.cmake" \
           -DCMAKE_BUILD_TYPE=Release -DSETUPINSTALL_SIGN_COMMAND="$self" "$@" >/dev/null
-    cmake --build "$dir" --target SetupInstall -j "${SETUPINSTALL_JOBS:-$(nproc)}" >/dev/null
+    log=$dir/signed-build.log
+    cmake --build "$dir" --target SetupInstall -j "${SETUPINSTALL_JOBS:-$(nproc)}" >"$log" 2>&1 ||
+        { tail -n 30 "$log" >&2; die "the build failed (whole output: $log)"; }
+    grep '^signed:' "$log" || true
     sign_file "$dir/bin/SetupInstall.exe"
 else
     [ $# -ge 1 ] || die "usage: $0 --build DIR [CMAKE ARGS...] | $0 FILE..."
