@@ -9,6 +9,10 @@
 #   sign.sh FILE...
 #       Signs each file in place (a signature already there is replaced).
 #       The build calls this on each library (SETUPINSTALL_SIGN_COMMAND).
+#   sign.sh --verify SetupInstall.exe [CAFILE]
+#       Verifies the executable's signature and that of every library it
+#       carries (unpacked from its resources), against CAFILE or the system's
+#       certificate store. Needs no certificate of the vendor's own.
 #
 # From the environment:
 #   SETUPINSTALL_SIGN_PKCS12         the vendor's PKCS#12 file (certificate, chain and key)
@@ -56,6 +60,30 @@ sign_file() {
     echo "signed: $file ($(stat -c %s "$file") bytes)"
 }
 
+# Verifies an installer and the 18 libraries it carries.
+verify_all() {
+    local exe=$1 work ca=() count=0 f
+    [ -n "${2:-}" ] && ca=(-CAfile "$2")
+    work=$(mktemp -d)
+    trap 'rm -rf "$work"' RETURN
+    wrestool -x --raw --type=SETUPFILES --name=130 "$exe" >"$work/7zDec.dll"
+    wrestool -x --raw --type=SETUPFILES --name=132 "$exe" >"$work/Lang7z"
+    7zz x -y -bso0 -bsp0 -o"$work" "$work/Lang7z" || die "no language pack in $exe"
+    for f in "$exe" "$work/7zDec.dll" "$work"/Lang/*/SetupInstallLan.dll; do
+        osslsigncode verify "${ca[@]}" -in "$f" >"$work/verify.txt" 2>&1 ||
+            { cat "$work/verify.txt" >&2; die "NOT VERIFIED: ${f#$work/}"; }
+        echo "verified: ${f#$work/} ($(grep -m1 'Calculated message digest' "$work/verify.txt" | sed 's/.*: *//;s/ *$//'))"
+        count=$((count + 1))
+    done
+    # The executable, the decoder library and the 17 language libraries.
+    [ $count = 19 ] || die "$((count - 1)) carried libraries verified, 18 expected"
+}
+
+if [ "${1:-}" = --verify ]; then
+    [ $# -ge 2 ] || die "usage: $0 --verify SetupInstall.exe [CAFILE]"
+    verify_all "$2" "${3:-}"
+    exit 0
+fi
 check_env
 if [ "${1:-}" = --build ]; then
     [ $# -ge 2 ] || die "usage: $0 --build DIR [CMAKE ARGS...]"
