@@ -145,7 +145,8 @@ struct ScreenLanguage {
     bool checked;  // a script that falls back to boxes without its font
 };
 const ScreenLanguage kScreenLanguages[] = {
-    {L"0404", "Chinese(Traditional)", L"Noto Sans CJK TC", true}, {L"0413", "Dutch(Netherlands)", L"DejaVu Sans", false},
+    {L"0404", "Chinese(Traditional)", L"Noto Sans CJK TC", true},
+    {L"0413", "Dutch(Netherlands)", L"DejaVu Sans", false},
     {L"0409", "English(United_States)", L"DejaVu Sans", false}, {L"040C", "French(France)", L"DejaVu Sans", false},
     {L"0407", "German(Germany)", L"DejaVu Sans", false},      {L"0421", "Indonesian(Indonesia)", L"DejaVu Sans", false},
     {L"0410", "Italian(Standard)", L"DejaVu Sans", false},     {L"0411", "Japanese(Japan)", L"Noto Sans CJK JP", true},
@@ -178,8 +179,8 @@ TEST_P(LanguageWindow, StatusLineShowsGlyphsNotEmptyBoxes) {
     run.during = [&](HANDLE process) {
         HWND window = si_test::FindInstallerWindow(::GetProcessId(process), 30000);
         if (!window) return;
-        captured = ui_test::WaitUntil([&] { half = CaptureWindow(window); return FilledWidth(half) >= kBarWidth / 2 - 2; },
-                                      60000);
+        const auto halfWay = [&] { half = CaptureWindow(window); return FilledWidth(half) >= kBarWidth / 2 - 2; };
+        captured = ui_test::WaitUntil(halfWay, 60000);
         ::TerminateProcess(process, 1);  // the rest of the run shows nothing new
     };
     const si_test::InstallerResult result = si_test::RunInstaller(run);
