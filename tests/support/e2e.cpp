@@ -85,10 +85,10 @@ bool WaitUntilGone(const std::wstring& path, DWORD timeoutMs) {
     return true;
 }
 
-std::vector<RegValue> ReadRegistryValues(HKEY root, const std::wstring& key) {
+std::vector<RegValue> ReadRegistryValues(HKEY root, const std::wstring& key, REGSAM view) {
     std::vector<RegValue> values;
     si::unique_hkey k;
-    if (::RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, k.put()) != ERROR_SUCCESS) return values;
+    if (::RegOpenKeyExW(root, key.c_str(), 0, KEY_READ | view, k.put()) != ERROR_SUCCESS) return values;
     for (DWORD i = 0;; ++i) {
         wchar_t name[256];
         DWORD nameLength = 256, type = 0, bytes = 2048;
@@ -99,6 +99,13 @@ std::vector<RegValue> ReadRegistryValues(HKEY root, const std::wstring& key) {
     std::sort(values.begin(), values.end(), [](const RegValue& a, const RegValue& b) { return a.name < b.name; });
     return values;
 }
+
+bool UnderWow64() {
+    BOOL wow64 = FALSE;
+    return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
+}
+
+bool OnX86Windows() { return sizeof(void*) == 4 && !UnderWow64(); }
 
 bool WaitForChildren(DWORD installerId, DWORD timeoutMs) {
     auto running = [installerId]() {
