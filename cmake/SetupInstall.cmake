@@ -36,7 +36,9 @@ function(si_add_gtest)
   endif()
   set(props ENVIRONMENT "SETUPINSTALL_WINE_DIR=${SI_WINE_DIR};${T_ENV}"
             FIXTURES_REQUIRED wine_prefix)
-  set(x86_props ENVIRONMENT "SETUPINSTALL_WINE_DIR=${SI_WINE32_DIR};SETUPINSTALL_WINEARCH=win32;${T_ENV}"
+  # The 32-bit prefix is made by its fixture (wine_prefix32_init); a prefix
+  # keeps the architecture it was made with.
+  set(x86_props ENVIRONMENT "SETUPINSTALL_WINE_DIR=${SI_WINE32_DIR};${T_ENV}"
                 FIXTURES_REQUIRED wine_prefix32 LABELS x86)
   if(T_SERIAL)
     list(APPEND props RESOURCE_LOCK installer)
@@ -47,10 +49,10 @@ function(si_add_gtest)
     set(filter TEST_FILTER "-${T_X86}")
   endif()
   gtest_discover_tests(${T_NAME} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120 TEST_PREFIX "${T_NAME}."
-                       ${filter} PROPERTIES ${props} TIMEOUT ${T_TIMEOUT})
+                       NO_PRETTY_VALUES ${filter} PROPERTIES ${props} TIMEOUT ${T_TIMEOUT})
   if(T_X86 AND NOT SI_IS_TWIN)
     gtest_discover_tests(${T_NAME} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120 TEST_PREFIX "${T_NAME}."
-                         TEST_FILTER "${T_X86}" PROPERTIES ${x86_props} TIMEOUT ${T_TIMEOUT})
+                         NO_PRETTY_VALUES TEST_FILTER "${T_X86}" PROPERTIES ${x86_props} TIMEOUT ${T_TIMEOUT})
   endif()
 endfunction()
 

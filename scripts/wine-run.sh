@@ -52,14 +52,10 @@ dir=$SETUPINSTALL_WINE_DIR
 mkdir -p "$dir"
 export WINEPREFIX=$dir/prefix WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml="
 
-# An existing prefix keeps the architecture it was made with (a template's
-# among them).
+# An existing prefix keeps the architecture it was made with (recorded at
+# --init, from the prefix itself when it was copied from a template).
 prefix_arch() {
-    if [ -f "$WINEPREFIX/system.reg" ]; then
-        grep -q '^#arch=win32' "$WINEPREFIX/system.reg" && WINEARCH=win32 || WINEARCH=win64
-    else
-        WINEARCH=$arch
-    fi
+    WINEARCH=$(cat "$dir/arch" 2>/dev/null || echo "$arch")
     export WINEARCH
 }
 
@@ -78,7 +74,7 @@ loader() {
 teardown() {
     if [ -d "$WINEPREFIX" ]; then "$wineserver" -k >/dev/null 2>&1; "$wineserver" -w >/dev/null 2>&1; fi
     if [ -f "$dir/xvfb.pid" ]; then kill "$(cat "$dir/xvfb.pid")" 2>/dev/null; rm -f "$dir/xvfb.pid"; fi
-    rm -rf "$WINEPREFIX" "$dir/display" "$dir/ready"
+    rm -rf "$WINEPREFIX" "$dir/display" "$dir/ready" "$dir/arch"
 }
 
 start_display() {
@@ -96,10 +92,13 @@ start_display() {
 init() {
     [ -f "$dir/ready" ] && kill -0 "$(cat "$dir/xvfb.pid" 2>/dev/null)" 2>/dev/null && return 0
     teardown
+    WINEARCH=$arch
     if [ -n "${SETUPINSTALL_WINE_TEMPLATE:-}" ]; then
         cp -a "$SETUPINSTALL_WINE_TEMPLATE" "$WINEPREFIX" || { echo "wine-run: cannot copy $SETUPINSTALL_WINE_TEMPLATE" >&2; return 1; }
+        grep -q '^#arch=win32' "$WINEPREFIX/system.reg" && WINEARCH=win32 || WINEARCH=win64
     fi
-    prefix_arch
+    export WINEARCH
+    echo "$WINEARCH" >"$dir/arch"
     start_display || return 1
     export DISPLAY=$(cat "$dir/display")
     # A 32-bit prefix is made by the 32-bit loader; a 64-bit one by wine64

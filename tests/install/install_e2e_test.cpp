@@ -259,9 +259,9 @@ TEST_P(InstallRow, Completes) {
     const Outcome outcome = Install(c.variant, c.windowsVersion, {}, c.languageId);
     ExpectInstalled(outcome, c.variant, c.driverFolder, c.supplier, c.displayName);
     const std::wstring service = c.supplier == 1 ? L"Vostrel.exe" : L"Tessilsvc.exe";
-    ASSERT_EQ(c.serviceFirst ? std::vector<std::wstring>{service, Tool(c.supplier)}
-                             : std::vector<std::wstring>{Tool(c.supplier), service},
-              Names(outcome.starts));
+    std::vector<std::wstring> order{Tool(c.supplier), service};
+    if (c.serviceFirst) std::swap(order[0], order[1]);
+    ASSERT_EQ(order, Names(outcome.starts));
     std::wstring inf;
     for (const auto& file : ListTree(StagedPayload(c.variant) + L"\\Driver\\RTL8811CU\\Driver\\" + c.driverFolder))
         if (file.size() > 4 && file.compare(file.size() - 4, 4, L".inf") == 0) inf = file;
