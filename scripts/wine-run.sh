@@ -52,13 +52,6 @@ dir=$SETUPINSTALL_WINE_DIR
 mkdir -p "$dir"
 export WINEPREFIX=$dir/prefix WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml="
 
-# An existing prefix keeps the architecture it was made with (recorded at
-# --init, from the prefix itself when it was copied from a template).
-prefix_arch() {
-    WINEARCH=$(cat "$dir/arch" 2>/dev/null || echo "$arch")
-    export WINEARCH
-}
-
 # The loader: the 32-bit one for a 32-bit prefix and for the programs of the
 # i686 tree (the prefix folder's tree, for --init), else wine64.
 tree=$(find_build_dir "$([ "$mode" = run ] && echo "$1" || echo "$dir/prefix")") || tree=
@@ -131,7 +124,8 @@ esac
 
 flock 9
 init || exit 1
-prefix_arch
+# A prefix keeps the architecture it was made with (recorded by --init).
+export WINEARCH=$(cat "$dir/arch")
 wine=$(loader)
 flock -u 9
 exec 9>&-
