@@ -145,7 +145,9 @@ bool RemovedAtExit(const std::wstring& folder, DWORD installerId) {
     // its work is done; what counts is what it left.
     if (!WaitForChildren(installerId, 30000)) std::printf("[ e2e ] note: a removal process is still running\n");
     if (::GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES) return true;
-    if (!ListTree(folder).empty()) return false;
+    const std::vector<std::wstring> left = ListTree(folder);
+    for (const std::wstring& entry : left) std::printf("[ e2e ] left in the unpack folder: %s\n", Narrow(entry).c_str());
+    if (!left.empty()) return false;
     std::printf("[ e2e ] note: the two removals left %s empty\n", Narrow(folder).c_str());
     ::RemoveDirectoryW(folder.c_str());
     return true;
