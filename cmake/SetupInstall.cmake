@@ -9,14 +9,19 @@ macro(si_add_googletest)
   include(GoogleTest)
 endmacro()
 
-# The Wine test area of this tree: one throwaway prefix and its Xvfb, made
-# fresh by the first test of a ctest run and removed by the last.
+# The Wine test areas of this tree: one throwaway prefix and its Xvfb, made
+# fresh by the first test of a ctest run and removed by the last. The i686
+# tree has a second one, a 32-bit prefix (x86 Windows), for the tests
+# labelled x86.
 set(SI_WINE_DIR "${CMAKE_BINARY_DIR}/wine" CACHE INTERNAL "")
+set(SI_WINE32_DIR "${CMAKE_BINARY_DIR}/wine32" CACHE INTERNAL "")
 
-# si_add_gtest(NAME n SOURCES ... [LIBS ...] [ENV k=v ...] [SERIAL] [TIMEOUT s])
-# A GoogleTest program of the twin, run under wine64 with the shared prefix.
+# si_add_gtest(NAME n SOURCES ... [LIBS ...] [ENV k=v ...] [SERIAL] [TIMEOUT s] [X86 filter])
+# A GoogleTest program of this tree, run under Wine with the shared prefix.
+# The tests that match the gtest filter X86 run only in the i686 tree, in
+# the 32-bit prefix, with the label x86.
 function(si_add_gtest)
-  cmake_parse_arguments(T "SERIAL" "NAME;TIMEOUT" "SOURCES;LIBS;ENV;DEPENDS" ${ARGN})
+  cmake_parse_arguments(T "SERIAL" "NAME;TIMEOUT;X86" "SOURCES;LIBS;ENV;DEPENDS" ${ARGN})
   if(NOT SETUPINSTALL_TESTS)
     return()
   endif()
@@ -31,11 +36,24 @@ function(si_add_gtest)
   endif()
   set(props ENVIRONMENT "SETUPINSTALL_WINE_DIR=${SI_WINE_DIR};${T_ENV}"
             FIXTURES_REQUIRED wine_prefix)
+  # The 32-bit prefix is made by its fixture (wine_prefix32_init); a prefix
+  # keeps the architecture it was made with.
+  set(x86_props ENVIRONMENT "SETUPINSTALL_WINE_DIR=${SI_WINE32_DIR};${T_ENV}"
+                FIXTURES_REQUIRED wine_prefix32 LABELS x86)
   if(T_SERIAL)
     list(APPEND props RESOURCE_LOCK installer)
+    list(APPEND x86_props RESOURCE_LOCK installer)
+  endif()
+  set(filter "")
+  if(T_X86)
+    set(filter TEST_FILTER "-${T_X86}")
   endif()
   gtest_discover_tests(${T_NAME} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120 TEST_PREFIX "${T_NAME}."
-                       PROPERTIES ${props} TIMEOUT ${T_TIMEOUT})
+                       NO_PRETTY_VALUES ${filter} PROPERTIES ${props} TIMEOUT ${T_TIMEOUT})
+  if(T_X86 AND NOT SI_IS_TWIN)
+    gtest_discover_tests(${T_NAME} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120 TEST_PREFIX "${T_NAME}."
+                         NO_PRETTY_VALUES TEST_FILTER "${T_X86}" PROPERTIES ${x86_props} TIMEOUT ${T_TIMEOUT})
+  endif()
 endfunction()
 
 # The 17 language folders: of the language pack and of the uninstaller's languages.

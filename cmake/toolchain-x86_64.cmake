@@ -2,5 +2,3 @@
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(SETUPINSTALL_PREFIX x86_64-w64-mingw32)
 include(${CMAKE_CURRENT_LIST_DIR}/toolchain-common.cmake)
-get_filename_component(_si_root "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
-set(CMAKE_CROSSCOMPILING_EMULATOR ${_si_root}/scripts/wine-run.sh)

@@ -24,7 +24,17 @@ if [ ${#missing[@]} -gt 0 ]; then
     echo "deps: installing ${missing[*]}"
     as_root apt-get update -qq
     updated=1
-    DEBIAN_FRONTEND=noninteractive as_root apt-get install -y -qq "${missing[@]}" >/dev/null
+    DEBIAN_FRONTEND=noninteractive as_root apt-get -o DPkg::Lock::Timeout=600 install -y -qq "${missing[@]}" >/dev/null
+fi
+
+# The 32-bit Wine loader, for the shipped i686 build (scripts/probe32.sh says
+# whether this kernel runs it).
+if ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed'; then
+    echo "deps: installing wine32:i386"
+    dpkg --print-foreign-architectures | grep -qx i386 || as_root dpkg --add-architecture i386
+    as_root apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive as_root apt-get -o DPkg::Lock::Timeout=600 install -y -qq \
+        --no-install-recommends wine32:i386 >/dev/null
 fi
 
 # The LZMA SDK: C/ of the 7zip source package, unpacked once under deps_dir.

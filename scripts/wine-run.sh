@@ -1,15 +1,25 @@
 #!/usr/bin/env bash
-# Runs a Windows program of the x86_64 twin under wine64.
+# Runs a Windows program of a build tree under Wine.
 #
 #   wine-run.sh PROGRAM.exe [ARGS...]   run it (the prefix is made on first use)
 #   wine-run.sh --init                  make the prefix and its display if missing
 #   wine-run.sh --teardown              stop what --init started and remove the prefix
 #
-# One throwaway prefix per build tree (BUILD/wine/prefix), with one persistent
-# wineserver and one Xvfb display, both started with stdio on /dev/null so that
-# Wine's helper processes never hold a caller's pipe open. The program's own
-# output goes through files for the same reason.
+# The loader follows the build tree: wine64 for the x86_64 twin, the 32-bit
+# loader for the shipped i686 tree. The prefix's architecture comes from
+# SETUPINSTALL_WINEARCH: win64 (the default; the i686 tree then runs through
+# WoW64, as on 64-bit Windows) or win32 (x86 Windows, made with the 32-bit
+# loader). SETUPINSTALL_WINE_DIR names the folder that holds the prefix; by
+# default BUILD/wine, or BUILD/wine32 for a win32 prefix. With
+# SETUPINSTALL_WINE_TEMPLATE=<prefix>, --init copies that ready-made prefix
+# instead of making a new one (its own architecture then counts).
+#
+# One throwaway prefix per folder, with one persistent wineserver and one Xvfb
+# display, both started with stdio on /dev/null so that Wine's helper
+# processes never hold a caller's pipe open. The program's own output goes
+# through files for the same reason.
 set -u
+wine32=/usr/lib/wine/wine
 wine64=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver64
 
@@ -29,21 +39,35 @@ case "${1:-}" in
     --teardown) mode=teardown; shift ;;
 esac
 
+arch=${SETUPINSTALL_WINEARCH:-win64}
+case $arch in win32|win64) ;; *) echo "wine-run: SETUPINSTALL_WINEARCH must be win32 or win64" >&2; exit 2 ;; esac
 if [ -z "${SETUPINSTALL_WINE_DIR:-}" ]; then
     if [ "$mode" = run ] && b=$(find_build_dir "$1"); then
-        SETUPINSTALL_WINE_DIR=$b/wine
+        SETUPINSTALL_WINE_DIR=$b/$([ "$arch" = win32 ] && echo wine32 || echo wine)
     else
         echo "wine-run: set SETUPINSTALL_WINE_DIR" >&2; exit 2
     fi
 fi
 dir=$SETUPINSTALL_WINE_DIR
 mkdir -p "$dir"
-export WINEPREFIX=$dir/prefix WINEARCH=win64 WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX=$dir/prefix WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml="
+
+# The loader: the 32-bit one for a 32-bit prefix and for the programs of the
+# i686 tree (the prefix folder's tree, for --init), else wine64.
+tree=$(find_build_dir "$([ "$mode" = run ] && echo "$1" || echo "$dir/prefix")") || tree=
+loader() {
+    if [ "$WINEARCH" = win32 ] ||
+       { [ -n "$tree" ] && grep -q '^CMAKE_C_COMPILER:[A-Z]*=.*i686-' "$tree/CMakeCache.txt"; }; then
+        echo "$wine32"
+    else
+        echo "$wine64"
+    fi
+}
 
 teardown() {
     if [ -d "$WINEPREFIX" ]; then "$wineserver" -k >/dev/null 2>&1; "$wineserver" -w >/dev/null 2>&1; fi
     if [ -f "$dir/xvfb.pid" ]; then kill "$(cat "$dir/xvfb.pid")" 2>/dev/null; rm -f "$dir/xvfb.pid"; fi
-    rm -rf "$WINEPREFIX" "$dir/display" "$dir/ready"
+    rm -rf "$WINEPREFIX" "$dir/display" "$dir/ready" "$dir/arch"
 }
 
 start_display() {
@@ -61,13 +85,26 @@ start_display() {
 init() {
     [ -f "$dir/ready" ] && kill -0 "$(cat "$dir/xvfb.pid" 2>/dev/null)" 2>/dev/null && return 0
     teardown
+    WINEARCH=$arch
+    if [ -n "${SETUPINSTALL_WINE_TEMPLATE:-}" ]; then
+        cp -a "$SETUPINSTALL_WINE_TEMPLATE" "$WINEPREFIX" || { echo "wine-run: cannot copy $SETUPINSTALL_WINE_TEMPLATE" >&2; return 1; }
+        grep -q '^#arch=win32' "$WINEPREFIX/system.reg" && WINEARCH=win32 || WINEARCH=win64
+    fi
+    export WINEARCH
+    echo "$WINEARCH" >"$dir/arch"
     start_display || return 1
     export DISPLAY=$(cat "$dir/display")
+    # A 32-bit prefix is made by the 32-bit loader; a 64-bit one by wine64
+    # (with the 32-bit loader installed it gets its WoW64 half as well).
+    local maker=$wine64
+    [ "$WINEARCH" = win32 ] && maker=$wine32
     "$wineserver" -p </dev/null >/dev/null 2>&1 9>&-
-    "$wine64" cmd /c exit </dev/null >/dev/null 2>&1 9>&-
-    "$wine64" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f </dev/null >/dev/null 2>&1 9>&-
-    "$wine64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f </dev/null >/dev/null 2>&1 9>&-
-    "$wine64" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f </dev/null >/dev/null 2>&1 9>&-
+    "$maker" cmd /c exit </dev/null >/dev/null 2>&1 9>&-
+    [ -d "$WINEPREFIX/drive_c/windows/system32" ] || { echo "wine-run: $maker made no $WINEARCH prefix" >&2; return 1; }
+    # Crashes exit at once; no window manager waits at window destruction.
+    printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Wine\\WineDbg]\r\n"ShowCrashDialog"=dword:00000000\r\n\r\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\r\n"Managed"="N"\r\n"Decorated"="N"\r\n' >"$WINEPREFIX/drive_c/setupinstall-test.reg"
+    "$maker" reg import 'C:\setupinstall-test.reg' </dev/null >/dev/null 2>&1 9>&-
+    rm -f "$WINEPREFIX/drive_c/setupinstall-test.reg"
     cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null
     # Wine links the user's shell folders (Desktop, Documents, Templates, ...)
     # to the Unix home folder: made real folders, no test can reach the home.
@@ -87,12 +124,15 @@ esac
 
 flock 9
 init || exit 1
+# A prefix keeps the architecture it was made with (recorded by --init).
+export WINEARCH=$(cat "$dir/arch")
+wine=$(loader)
 flock -u 9
 exec 9>&-
 export DISPLAY=$(cat "$dir/display")
 
 out=$(mktemp "$dir/out.XXXXXX"); err=$(mktemp "$dir/err.XXXXXX")
-"$wine64" "$@" </dev/null >"$out" 2>"$err"
+"$wine" "$@" </dev/null >"$out" 2>"$err"
 rc=$?
 cat "$out"; cat "$err" >&2
 rm -f "$out" "$err"

@@ -70,11 +70,12 @@ protected:
 
     // Runs the installer to its end, pressing OK on every error box.
     Outcome Install(const std::wstring& variant, const std::wstring& windowsVersion,
-                    std::vector<std::pair<std::wstring, std::wstring>> env = {}) {
+                    std::vector<std::pair<std::wstring, std::wstring>> env = {}, const std::wstring& languageId = L"") {
         Outcome outcome;
         si_test::InstallerRun run;
         run.exePath = Installer(variant);
         run.windowsVersion = windowsVersion;
+        run.languageId = languageId;
         env.emplace_back(L"SETUPINSTALL_STANDIN_RECORD", record_);
         run.env = env;
         run.during = [&](HANDLE process) {
@@ -106,6 +107,11 @@ protected:
         return values;
     }
 
+    // The driver tool of `supplier` for this Windows: the x86 build on x86 Windows.
+    static std::wstring Tool(int supplier) {
+        return std::wstring(supplier == 1 ? L"Corvane" : L"Tessil") + (si_test::OnX86Windows() ? L"" : L"64") + L".exe";
+    }
+
     // What a complete install leaves in the target folder.
     std::vector<std::wstring> InstalledLayout(const std::wstring& variant, const std::wstring& driverFolder, int supplier) {
         std::vector<std::wstring> layout{L"Uninstall.exe", L"UnLang", L"DriverFiles", L"AutoInstSvc",
@@ -117,11 +123,11 @@ protected:
         const auto package = ListTree(StagedPayload(variant) + L"\\Driver\\RTL8811CU\\Driver\\" + driverFolder);
         EXPECT_FALSE(package.empty());
         if (supplier == 1) {
-            layout.insert(layout.end(), {L"DriverFiles\\Corvane64.exe", L"DriverFiles\\Driver",
+            layout.insert(layout.end(), {L"DriverFiles\\" + Tool(1), L"DriverFiles\\Driver",
                                          L"DriverFiles\\Driver\\" + driverFolder, L"AutoInstSvc\\Vostrel.exe"});
             for (const auto& file : package) layout.push_back(L"DriverFiles\\Driver\\" + driverFolder + L"\\" + file);
         } else {
-            layout.insert(layout.end(), {L"DriverFiles\\Tessil64.exe", L"AutoInstSvc\\Tessilsvc.exe"});
+            layout.insert(layout.end(), {L"DriverFiles\\" + Tool(2), L"AutoInstSvc\\Tessilsvc.exe"});
             for (const auto& file : package) layout.push_back(L"DriverFiles\\" + file);
         }
         std::sort(layout.begin(), layout.end());
@@ -129,13 +135,19 @@ protected:
     }
 
     // Everything a successful run leaves behind, and what it removes.
+    // On 64-bit Windows the shipped build installs below "Program Files (x86)"
+    // and its entry is in the 32-bit registry view only.
     void ExpectInstalled(const Outcome& outcome, const std::wstring& variant, const std::wstring& driverFolder,
-                         int supplier) {
+                         int supplier, const std::wstring& displayName = L"KALVERON Wireless USB Adapter") {
         EXPECT_TRUE(outcome.boxes.empty());
         EXPECT_EQ(InstalledLayout(variant, driverFolder, supplier), ListTree(target_));
+        if (si_test::UnderWow64()) {
+            EXPECT_NE(target_.find(L"\\Program Files (x86)\\"), std::wstring::npos) << N(target_);
+            EXPECT_TRUE(si_test::ReadRegistryValues(HKEY_LOCAL_MACHINE, kUninstallKey, KEY_WOW64_64KEY).empty());
+        }
         EXPECT_EQ((std::vector<std::pair<std::wstring, std::wstring>>{
                       {L"DisplayIcon", L""},
-                      {L"DisplayName", L"KALVERON Wireless USB Adapter"},
+                      {L"DisplayName", displayName},
                       {L"DisplayVersion", L"1.0.0.5"},
                       {L"InstallLocation", target_},
                       {L"Publisher", L"KALVERON"},
@@ -148,6 +160,9 @@ protected:
         const auto log = LogLines(outcome.result.log);
         EXPECT_NE(std::find(log.begin(), log.end(), "{ThreadSetupInstall}ThreadSetupInstall start"), log.end());
         EXPECT_NE(std::find(log.begin(), log.end(), "ReadConfigFromIni>>gTargetDir is " + N(target_)), log.end());
+        EXPECT_EQ(std::vector<std::string>{si_test::OnX86Windows() ? "ReadConfigFromIni>>OS architecture is x86"
+                                                                    : "ReadConfigFromIni>>OS architecture is x64"},
+                  LogLines(outcome.result.log, "ReadConfigFromIni>>OS architecture"));
         EXPECT_EQ(std::find(log.begin(), log.end(), "ThreadSetupDriAndUI>> createShoutCut Fail!"), log.end());
     }
 
@@ -156,10 +171,10 @@ protected:
         const std::wstring driverFiles = target_ + L"\\DriverFiles";
         EXPECT_EQ(SW_HIDE, start.showWindow);
         if (supplier == 1) {
-            EXPECT_EQ(L"\"" + driverFiles + L"\\Corvane64.exe\" -i ", start.commandLine);
+            EXPECT_EQ(L"\"" + driverFiles + L"\\" + Tool(1) + L"\" -i ", start.commandLine);
             EXPECT_EQ(driverFiles, start.currentDir);
         } else {
-            EXPECT_EQ(L"\"" + driverFiles + L"\\Tessil64.exe\" " + argument + L" \"" + driverFiles + L"\\" + inf + L"\" ",
+            EXPECT_EQ(L"\"" + driverFiles + L"\\" + Tool(2) + L"\" " + argument + L" \"" + driverFiles + L"\\" + inf + L"\" ",
                       start.commandLine);
             EXPECT_EQ(CurrentDir(), start.currentDir);  // the installer's, which is this test's
         }
@@ -201,52 +216,59 @@ TEST_F(InstallE2E, Windows10) {
     EXPECT_NE(std::find(failed, log.end(), "{EventSetupEnd}EventSetupEnd start "), log.end());
 }
 
-TEST_F(InstallE2E, Windows81) {
-    const Outcome outcome = Install(L"", L"win81");
-    ExpectInstalled(outcome, L"", L"Win7X64", 1);
-    ASSERT_EQ((std::vector<std::wstring>{L"Corvane64.exe", L"Vostrel.exe"}), Names(outcome.starts));
-    ExpectTool(outcome.starts[0], 1, L"", L"");
-    ExpectService(outcome.starts[1], 1);
-    EXPECT_EQ(std::vector<std::string>{"ReadConfigFromIni>>OS type is win8.1"},
+// Complete installs, one row each: the twin and the shipped build on 64-bit
+// Windows, and (rows named X86, the shipped build in a 32-bit prefix only)
+// x86 Windows with the x86 tool and driver folders.
+struct InstallCase {
+    const char* name;
+    const wchar_t* variant;        // empty: the shipped installer
+    const wchar_t* windowsVersion;
+    const wchar_t* driverFolder;
+    int supplier;
+    bool serviceFirst;             // XP without a WHQL-signed driver
+    const char* osWord;            // of "ReadConfigFromIni>>OS type is ..."
+    const wchar_t* languageId = L"";  // system language; empty: English
+    const wchar_t* displayName = L"KALVERON Wireless USB Adapter";
+};
+
+const InstallCase kInstallCases[] = {
+    {"Windows81", L"", L"win81", L"Win7X64", 1, false, "win8.1"},
+    {"Windows7", L"", L"win7", L"Win7X64", 1, false, "win7"},
+    // XP x64 with the sample's WHQL-signed driver: still the driver first.
+    {"WindowsXpX64", L"", L"winxp64", L"WinX64", 1, false, "xp"},
+    {"WindowsXpWithoutWhqlDriverInstallsTheServiceFirst", L"whql0", L"winxp64", L"WinX64", 1, true, "xp"},
+    {"SupplierTwoOnWindows10", L"supplier2", L"win10", L"Win10X64", 2, false, "win10"},
+    {"WindowsXpX86", L"", L"winxp", L"WinXP", 1, false, "xp"},
+    {"Windows7X86", L"", L"win7", L"Win7X86", 1, false, "win7"},
+    // The German library names the entry; nothing else changes.
+    {"Windows10X86InGerman", L"", L"win10", L"Win10X86", 1, false, "win10", L"0407", L"KALVERON WLAN-USB-Adapter"},
+    {"WindowsXpX86WithoutWhqlDriverInstallsTheServiceFirst", L"whql0", L"winxp", L"WinXP", 1, true, "xp"},
+    {"SupplierTwoOnWindows7X86", L"supplier2", L"win7", L"Win7X86", 2, false, "win7"},
+};
+
+class InstallRow : public InstallE2E, public ::testing::WithParamInterface<InstallCase> {};
+
+TEST_P(InstallRow, Completes) {
+    const InstallCase& c = GetParam();
+    if ((std::string(c.name).find("X86") != std::string::npos) != si_test::OnX86Windows())
+        GTEST_SKIP() << "for " << (si_test::OnX86Windows() ? "64-bit" : "x86") << " Windows";
+    const Outcome outcome = Install(c.variant, c.windowsVersion, {}, c.languageId);
+    ExpectInstalled(outcome, c.variant, c.driverFolder, c.supplier, c.displayName);
+    const std::wstring service = c.supplier == 1 ? L"Vostrel.exe" : L"Tessilsvc.exe";
+    std::vector<std::wstring> order{Tool(c.supplier), service};
+    if (c.serviceFirst) std::swap(order[0], order[1]);
+    ASSERT_EQ(order, Names(outcome.starts));
+    std::wstring inf;
+    for (const auto& file : ListTree(StagedPayload(c.variant) + L"\\Driver\\RTL8811CU\\Driver\\" + c.driverFolder))
+        if (file.size() > 4 && file.compare(file.size() - 4, 4, L".inf") == 0) inf = file;
+    ExpectTool(outcome.starts[c.serviceFirst ? 1 : 0], c.supplier, c.serviceFirst ? L"BetaInstall" : L"Install", inf);
+    ExpectService(outcome.starts[c.serviceFirst ? 0 : 1], c.supplier);
+    EXPECT_EQ(std::vector<std::string>{std::string("ReadConfigFromIni>>OS type is ") + c.osWord},
               LogLines(outcome.result.log, "ReadConfigFromIni>>OS type"));
 }
 
-TEST_F(InstallE2E, Windows7) {
-    const Outcome outcome = Install(L"", L"win7");
-    ExpectInstalled(outcome, L"", L"Win7X64", 1);
-    ASSERT_EQ((std::vector<std::wstring>{L"Corvane64.exe", L"Vostrel.exe"}), Names(outcome.starts));
-    ExpectTool(outcome.starts[0], 1, L"", L"");
-    ExpectService(outcome.starts[1], 1);
-    EXPECT_EQ(std::vector<std::string>{"ReadConfigFromIni>>OS type is win7"},
-              LogLines(outcome.result.log, "ReadConfigFromIni>>OS type"));
-}
-
-// XP x64 with the sample's WHQL-signed driver: still the driver first.
-TEST_F(InstallE2E, WindowsXpX64) {
-    const Outcome outcome = Install(L"", L"winxp64");
-    ExpectInstalled(outcome, L"", L"WinX64", 1);
-    ASSERT_EQ((std::vector<std::wstring>{L"Corvane64.exe", L"Vostrel.exe"}), Names(outcome.starts));
-    ExpectTool(outcome.starts[0], 1, L"", L"");
-    ExpectService(outcome.starts[1], 1);
-    EXPECT_EQ(std::vector<std::string>{"ReadConfigFromIni>>OS type is xp"},
-              LogLines(outcome.result.log, "ReadConfigFromIni>>OS type"));
-}
-
-TEST_F(InstallE2E, WindowsXpWithoutWhqlDriverInstallsTheServiceFirst) {
-    const Outcome outcome = Install(L"whql0", L"winxp64");
-    ExpectInstalled(outcome, L"whql0", L"WinX64", 1);
-    ASSERT_EQ((std::vector<std::wstring>{L"Vostrel.exe", L"Corvane64.exe"}), Names(outcome.starts));
-    ExpectService(outcome.starts[0], 1);
-    ExpectTool(outcome.starts[1], 1, L"", L"");
-}
-
-TEST_F(InstallE2E, SupplierTwoOnWindows10) {
-    const Outcome outcome = Install(L"supplier2", L"win10");
-    ExpectInstalled(outcome, L"supplier2", L"Win10X64", 2);
-    ASSERT_EQ((std::vector<std::wstring>{L"Tessil64.exe", L"Tessilsvc.exe"}), Names(outcome.starts));
-    ExpectTool(outcome.starts[0], 2, L"Install", L"netrtwlanu.inf");
-    ExpectService(outcome.starts[1], 2);
-}
+INSTANTIATE_TEST_SUITE_P(Installs, InstallRow, ::testing::ValuesIn(kInstallCases),
+                         [](const ::testing::TestParamInfo<InstallCase>& info) { return info.param.name; });
 
 // The tool's exit code is not looked at: the driver step counts as done.
 TEST_F(InstallE2E, AToolThatExitsWithAnErrorStillCompletes) {

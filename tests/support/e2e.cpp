@@ -108,10 +108,10 @@ bool WaitUntilGone(const std::wstring& path, DWORD timeoutMs) {
     return true;
 }
 
-std::vector<RegValue> ReadRegistryValues(HKEY root, const std::wstring& key) {
+std::vector<RegValue> ReadRegistryValues(HKEY root, const std::wstring& key, REGSAM view) {
     std::vector<RegValue> values;
     si::unique_hkey k;
-    if (::RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, k.put()) != ERROR_SUCCESS) return values;
+    if (::RegOpenKeyExW(root, key.c_str(), 0, KEY_READ | view, k.put()) != ERROR_SUCCESS) return values;
     for (DWORD i = 0;; ++i) {
         wchar_t name[256];
         DWORD nameLength = 256, type = 0, bytes = 2048;
@@ -122,6 +122,13 @@ std::vector<RegValue> ReadRegistryValues(HKEY root, const std::wstring& key) {
     std::sort(values.begin(), values.end(), [](const RegValue& a, const RegValue& b) { return a.name < b.name; });
     return values;
 }
+
+bool UnderWow64() {
+    BOOL wow64 = FALSE;
+    return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
+}
+
+bool OnX86Windows() { return sizeof(void*) == 4 && !UnderWow64(); }
 
 bool WaitForChildren(DWORD installerId, DWORD timeoutMs) {
     auto running = [installerId]() {
@@ -161,7 +168,9 @@ bool RemovedAtExit(const std::wstring& folder, DWORD installerId) {
     // its work is done; what counts is what it left.
     if (!WaitForChildren(installerId, 30000)) std::printf("[ e2e ] note: a removal process is still running\n");
     if (::GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES) return true;
-    if (!ListTree(folder).empty()) return false;
+    const std::vector<std::wstring> left = ListTree(folder);
+    for (const std::wstring& entry : left) std::printf("[ e2e ] left in the unpack folder: %s\n", Narrow(entry).c_str());
+    if (!left.empty()) return false;
     std::printf("[ e2e ] note: the two removals left %s empty\n", Narrow(folder).c_str());
     ::RemoveDirectoryW(folder.c_str());
     return true;

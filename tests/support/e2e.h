@@ -70,7 +70,13 @@ struct RegValue {
     DWORD type;
     std::wstring text;
 };
-std::vector<RegValue> ReadRegistryValues(HKEY root, const std::wstring& key);
+// `view`: 0 for the program's own registry view, or KEY_WOW64_32KEY/_64KEY.
+std::vector<RegValue> ReadRegistryValues(HKEY root, const std::wstring& key, REGSAM view = 0);
+
+// The Windows this test program sees: a 32-bit program on 64-bit Windows
+// (the shipped build through WoW64), or x86 Windows (a 32-bit prefix).
+bool UnderWow64();
+bool OnX86Windows();
 
 // The whole screen as a PNG file.
 bool SaveScreenshot(const std::wstring& pngPath);
