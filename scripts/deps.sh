@@ -8,7 +8,7 @@ deps_dir=${SETUPINSTALL_DEPS_DIR:-$here/build/_deps}
 
 packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools wine wine64
           xvfb xauth 7zip imagemagick icoutils python3-pefile googletest cmake
-          make dpkg-dev xz-utils python3)
+          make dpkg-dev xz-utils python3 locales)
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 
@@ -22,6 +22,12 @@ if [ ${#missing[@]} -gt 0 ]; then
     as_root apt-get update -qq
     updated=1
     DEBIAN_FRONTEND=noninteractive as_root apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+
+# A Japanese locale: one test runs the installer under code page 932, which
+# Wine takes from the Unix locale.
+if ! locale -a 2>/dev/null | grep -qix 'ja_JP\.utf-\?8'; then
+    as_root localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
 fi
 
 # The LZMA SDK: C/ of the 7zip source package, unpacked once under deps_dir.

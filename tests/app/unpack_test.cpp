@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <sddl.h>
+
 #include <string>
+#include <vector>
 
 #include "app/globals.h"
 #include "framework/win.h"
 #include "tests/support/test_support.h"
+#include "unpack/unpack_folder.h"
 #include "unpack/unpack_from_res.h"
 
 namespace {
@@ -27,8 +32,14 @@ std::string FileText(const std::wstring& path) {
 class Unpacker : public testing::Test {
 protected:
     void SetUp() override { si::CopyText(gUnPackDirPath, MAX_PATH, (dir_ / L"KalveronTemp").c_str()); }
+    void TearDown() override {
+        si::ReleaseWrittenFiles();
+        si::ReleaseUnpackFolder();
+    }
     std::wstring Out(const wchar_t* name) const { return dir_ / (std::wstring(L"KalveronTemp\\") + name); }
+    // Files written by an earlier run were used by now (the extraction releases them).
     bool Run(UINT list) {
+        si::ReleaseWrittenFiles();
         return unpack_.InitResouse(::GetModuleHandleW(nullptr), L"SETUPFILES", list) && unpack_.SetOutDir() &&
                unpack_.UnPack();
     }
@@ -43,8 +54,15 @@ TEST_F(Unpacker, WritesEveryListedResourceByteForByteInListOrder) {
     EXPECT_EQ(FileText(Out(L"alpha.bin")), Resource(901));
     EXPECT_EQ(FileText(Out(L"beta.bin")), Resource(902));
     EXPECT_NE(log_.Text().find("UnPackFromRes::SetOutDir ->Creat outDir  "), std::string::npos);
+    // Until their use, nobody can write, replace or delete what was written,
+    // nor remove or rename the folder.
+    EXPECT_FALSE(si_test::WriteFileBytes(Out(L"beta.bin"), "planted"));
+    EXPECT_FALSE(::DeleteFileW(Out(L"beta.bin").c_str()));
+    EXPECT_FALSE(::MoveFileW(gUnPackDirPath, (dir_ / L"moved").c_str()));
+    EXPECT_EQ(FileText(Out(L"beta.bin")), Resource(902));
 
     // A second run starts from a fresh list and writes the same files again.
+    si::ReleaseWrittenFiles();
     si_test::WriteFileBytes(Out(L"beta.bin"), "stale");
     ASSERT_EQ(unpack_.UnPack(), 1);
     EXPECT_EQ(unpack_.Count(), 2);
@@ -117,6 +135,65 @@ TEST_F(Unpacker, CreatesEveryMissingParentLevel) {
     ASSERT_EQ(unpack_.SetOutDir(), 1);
     EXPECT_TRUE(si_test::DirExists(gUnPackDirPath));
     EXPECT_EQ(log_.Text().find("can,t creat"), std::string::npos);
+}
+
+// Wine cannot make junctions: a folder the attribute query reports as a link
+// stands in. A link in the unpack folder's place is removed, never followed:
+// with something behind it (the removal fails) nothing is written and the
+// folder counts as one that cannot be created; an empty one gives way to a
+// real folder.
+TEST_F(Unpacker, LinkInTheFoldersPlaceIsRemovedNeverFollowed) {
+    ASSERT_TRUE(::CreateDirectoryW(gUnPackDirPath, nullptr));
+    ASSERT_TRUE(si_test::WriteFileBytes(Out(L"sentinel.txt"), "keep"));
+    {
+        si_test::FakeLinks link({gUnPackDirPath});
+        EXPECT_FALSE(Run(900));
+        EXPECT_NE(log_.Text().find("UnPackFromRes::SetOutDir ->can,t creat "), std::string::npos);
+    }
+    EXPECT_EQ((std::vector<std::wstring>{L"sentinel.txt"}), si_test::ListTree(gUnPackDirPath));
+    ASSERT_TRUE(::DeleteFileW(Out(L"sentinel.txt").c_str()));
+    si_test::FakeLinks link({gUnPackDirPath});
+    EXPECT_TRUE(Run(900));
+    EXPECT_EQ(FileText(Out(L"alpha.bin")), Resource(901));
+}
+
+// A folder found in place is not trusted when elevated: emptied without
+// following links, re-created, held. Not elevated (Windows XP), it is used as
+// it is. Either way nothing behind a link is touched.
+TEST_F(Unpacker, FolderFoundInPlaceIsEmptiedWhenElevatedWithoutFollowingLinks) {
+    for (bool elevated : {true, false}) {
+        SCOPED_TRACE(elevated);
+        si::gIsProcessElevated = elevated ? +[] { return true; } : +[] { return false; };
+        ASSERT_TRUE(::CreateDirectoryW(gUnPackDirPath, nullptr));
+        ASSERT_TRUE(si_test::WriteFileBytes(Out(L"7zDec.dll"), "planted"));
+        ASSERT_TRUE(::CreateDirectoryW(Out(L"Lang").c_str(), nullptr));
+        ASSERT_TRUE(si_test::WriteFileBytes(Out(L"Lang\\sentinel.txt"), "behind a link"));
+        {
+            si_test::FakeLinks link({Out(L"Lang")});
+            EXPECT_EQ(unpack_.SetOutDir(), 1);
+        }
+        EXPECT_EQ(FileText(Out(L"Lang\\sentinel.txt")), "behind a link");
+        EXPECT_EQ(si_test::FileExists(Out(L"7zDec.dll")), !elevated);
+        EXPECT_FALSE(::MoveFileW(gUnPackDirPath, (dir_ / L"moved").c_str()));
+        si::ReleaseUnpackFolder();
+        si_test::RemoveTree(gUnPackDirPath);
+    }
+    si::gIsProcessElevated = &si::QueryProcessElevation;
+}
+
+// The descriptor an elevated run gives the folder it (re)creates.
+TEST(UnpackFolder, SecurityIsProtectedAndOwnedByAdministrators) {
+    si::unique_hlocal sd;
+    ASSERT_TRUE(si::BuildUnpackFolderSecurity(&sd));
+    wchar_t* text = nullptr;
+    ASSERT_TRUE(::ConvertSecurityDescriptorToStringSecurityDescriptorW(
+        sd.get(), SDDL_REVISION_1, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &text, nullptr));
+    si::unique_hlocal owned(text);
+    const std::string sddl = si_test::Narrow(text);
+    EXPECT_EQ(0u, sddl.find("O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;S-1-5-")) << sddl;
+    EXPECT_EQ(std::string::npos, sddl.find("AI")) << sddl;  // nothing inherited
+    // Wine answers TokenElevation like an elevated Windows.
+    EXPECT_TRUE(si::QueryProcessElevation());
 }
 
 TEST_F(Unpacker, UnreachableFolderIsNotBound) {

@@ -10,6 +10,8 @@
 // (with sentinel files planted there) before the run and compares after.
 #include <gtest/gtest.h>
 
+#include <aclapi.h>
+#include <sddl.h>
 #include <shlobj.h>
 #include <tlhelp32.h>
 
@@ -631,6 +633,71 @@ TEST_F(HostileProfile, LettersOutsideTheAnsiCodePageEndWithTheLibraryMessage) {
     EXPECT_FALSE(DirExists(target_));
     ExpectRemovedAtExit(appData_ + L"\\KalveronTemp", outcome);
     EXPECT_EQ("", Differences(before, Take(ProfileAreas())));
+}
+
+// The owner and DACL of `path` as Windows reports them (SDDL); empty when unreadable.
+std::string SecurityText(const std::wstring& path) {
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    const SECURITY_INFORMATION what = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+    if (::GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, what, nullptr, nullptr, nullptr, nullptr, &sd) !=
+        ERROR_SUCCESS)
+        return {};
+    si::unique_hlocal owned(sd);
+    wchar_t* text = nullptr;
+    if (!::ConvertSecurityDescriptorToStringSecurityDescriptorW(sd, SDDL_REVISION_1, what, &text, nullptr)) return {};
+    si::unique_hlocal ownedText(text);
+    return N(text);
+}
+
+// A Japanese user folder under a Japanese locale (code page 932): the run
+// succeeds, every log line holds the whole path, and the unpack folder's
+// security reads back during the run. Wine keeps no descriptor of its own: it
+// answers from the Unix mode bits, which the descriptor set them to (nothing
+// for others, where a plain folder gives Everyone read and execute).
+// Wine takes the ANSI code page from the Unix locale of the test program
+// itself: its own ctest entry runs this one under LANG=ja_JP.UTF-8.
+TEST_F(HostileProfile, JapaneseUserFolderUnderAJapaneseLocaleInstallsAndLogsWholePaths) {
+    if (::GetACP() != 932) GTEST_SKIP() << "needs code page 932, has " << ::GetACP();
+    PlantProfile(L"\u7530\u4E2D \u592A\u90CE");
+    AppDataOverride override(appData_);
+    ASSERT_TRUE(override.active());
+    const Snapshot before = Take(ProfileAreas());
+    const std::wstring unpack = appData_ + L"\\KalveronTemp";
+    std::string security;
+    const Outcome outcome = Install(si_test::InstallerRun(), [&](HANDLE) {
+        if (security.empty() && DirExists(unpack)) security = SecurityText(unpack);
+    });
+    ExpectInstalled(outcome);
+    for (const std::string& line : {"{OnInitDialog} UnPackDirPath is " + N(unpack),
+                                   "{OnInitDialog} gLogPath is " + N(appData_) + "\\InstallLog\\Install.log",
+                                   "delTempFile>> bagin !, delete folder is " + N(unpack) + "\r\n"})
+        EXPECT_TRUE(HasLine(outcome.result.log, line + "\r\n")) << line << "\n" << outcome.result.log;
+    std::printf("[ hostile  ] unpack folder security during the run: %s\n", security.c_str());
+    EXPECT_FALSE(security.empty());
+    EXPECT_EQ(std::string::npos, security.find(";;;WD)")) << security;
+    ExpectRemovedAtExit(unpack, outcome);
+    EXPECT_EQ("", Differences(before, Take(ProfileAreas())));
+}
+
+// --- Libraries planted beside the installer ------------------------------------
+
+// A gdiplus.dll and a comctl32.dll that record their load, planted beside a
+// copy of the installer, with Wine told to prefer them to its own: neither
+// is loaded, and the install completes.
+TEST_F(Hostile, PlantedLibrariesBesideTheInstallerAreNeverLoaded) {
+    si_test::TempDir dir(L"planted");
+    const std::wstring planted = si_test::BuildDir() + L"\\tests\\startup\\planted.dll";
+    si_test::InstallerRun run;
+    run.exePath = dir / L"SetupInstall.exe";
+    ASSERT_TRUE(::CopyFileW(si_test::InstallerPath().c_str(), run.exePath.c_str(), FALSE));
+    for (const wchar_t* name : {L"gdiplus.dll", L"comctl32.dll"})
+        ASSERT_TRUE(::CopyFileW(planted.c_str(), (dir / name).c_str(), FALSE)) << N(name);
+    si_test::PreferNativeDlls(L"SetupInstall.exe", {L"gdiplus", L"comctl32"});
+    const Outcome outcome = Install(run);
+    si_test::PreferNativeDlls(L"SetupInstall.exe", {});
+    ExpectInstalled(outcome);
+    EXPECT_FALSE(FileExists(dir / L"gdiplus.dll.loaded"));
+    EXPECT_FALSE(FileExists(dir / L"comctl32.dll.loaded"));
 }
 
 // --- A target that cannot be written -----------------------------------------

@@ -169,4 +169,28 @@ std::wstring BuildDir() {
     return std::wstring();
 }
 
+namespace {
+std::vector<std::wstring> gFakeLinks;
+// A fake link seen missing once is gone: what is made in its place is real.
+DWORD WINAPI FakeLinkAttributes(const wchar_t* path) {
+    const DWORD attributes = ::GetFileAttributesW(path);
+    for (auto it = gFakeLinks.begin(); it != gFakeLinks.end(); ++it) {
+        if (_wcsicmp(it->c_str(), path) != 0) continue;
+        if (attributes != INVALID_FILE_ATTRIBUTES) return attributes | FILE_ATTRIBUTE_REPARSE_POINT;
+        gFakeLinks.erase(it);
+        break;
+    }
+    return attributes;
+}
+}  // namespace
+
+FakeLinks::FakeLinks(std::vector<std::wstring> paths) {
+    gFakeLinks = std::move(paths);
+    si::gFileAttributes = &FakeLinkAttributes;
+}
+FakeLinks::~FakeLinks() {
+    si::gFileAttributes = &::GetFileAttributesW;
+    gFakeLinks.clear();
+}
+
 }  // namespace si_test

@@ -37,6 +37,17 @@ private:
     int savedEnabled_;
 };
 
+// For one scope, IsReparsePoint (through si::gFileAttributes) sees these
+// existing folders and files as links (Wine cannot make junctions); once
+// seen missing, a path is no longer one.
+class FakeLinks {
+public:
+    explicit FakeLinks(std::vector<std::wstring> paths);
+    ~FakeLinks();
+    FakeLinks(const FakeLinks&) = delete;
+    FakeLinks& operator=(const FakeLinks&) = delete;
+};
+
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 bool ReadFileBytes(const std::wstring& path, std::string* bytes);
 bool FileExists(const std::wstring& path);
