@@ -134,20 +134,13 @@ bool IsInsideOutputFolder(const wchar_t* stored) {
     }
 }
 
-// The attribute query; the tests put their own in its place to stand in for
-// links the test system cannot make.
-DWORD(WINAPI* gAttributes)(const wchar_t*) = &::GetFileAttributesW;
-
-bool IsLink(DWORD attributes) {
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
-}
-
 // Creates the folder `path`; one that exists already is no failure, unless it
 // is a link (a junction or symbolic link): nothing is written through one.
 bool CreateFolder(const wchar_t* path) {
     if (::CreateDirectoryW(path, nullptr)) return true;
-    const DWORD attributes = gAttributes(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) && !IsLink(attributes);
+    const DWORD attributes = ::GetFileAttributesW(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           !si::IsReparsePoint(path);
 }
 
 // Walks the stored part of `path` (starting at `stored`): creates the folder
@@ -167,8 +160,8 @@ bool CreateParentFolders(wchar_t* path, wchar_t* stored) {
 // hidden one), others may read it meanwhile; then the stored attributes.
 SRes WriteFileEntry(const wchar_t* path, const Byte* data, size_t size, bool hasAttributes,
                     DWORD attributes) {
-    const DWORD existing = gAttributes(path);
-    if (IsLink(existing)) return SZ_ERROR_WRITE;
+    if (si::IsReparsePoint(path)) return SZ_ERROR_WRITE;
+    const DWORD existing = ::GetFileAttributesW(path);
     if (existing != INVALID_FILE_ATTRIBUTES && !(existing & FILE_ATTRIBUTE_DIRECTORY) &&
         (existing & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)))
         ::SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);

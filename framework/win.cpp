@@ -4,13 +4,6 @@
 
 namespace si {
 
-FileAttributesFn gFileAttributes = &::GetFileAttributesW;
-
-bool IsReparsePoint(const wchar_t* path) noexcept {
-    const DWORD attributes = gFileAttributes(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
-}
-
 bool FormatV(wchar_t* buffer, size_t capacity, const wchar_t* format, va_list args) noexcept {
     if (!buffer || capacity == 0) return false;
     // _vsnwprintf leaves the buffer unterminated and returns -1 when the text

@@ -90,13 +90,18 @@ using unique_hlocal = unique_any<HLOCAL, HLocalTraits>;
 
 // The attribute query behind IsReparsePoint: GetFileAttributesW. Tests put
 // their own in its place to stand in for links the test system cannot make.
+// Defined here, so that the decoder library, which links nothing else of
+// this layer, shares it.
 using FileAttributesFn = DWORD(WINAPI*)(const wchar_t* path);
-extern FileAttributesFn gFileAttributes;
+inline FileAttributesFn gFileAttributes = &::GetFileAttributesW;
 
 // True when `path` exists and is a reparse point: a junction, a symbolic
 // link or a mount point. Such an entry is removed, never written, loaded or
 // deleted through.
-bool IsReparsePoint(const wchar_t* path) noexcept;
+inline bool IsReparsePoint(const wchar_t* path) noexcept {
+    const DWORD attributes = gFileAttributes(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
 
 // A window DC from GetDC, given back with ReleaseDC.
 class unique_window_dc {
