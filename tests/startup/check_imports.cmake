@@ -1,6 +1,11 @@
 # The shipped executable imports only libraries the loader never takes from
 # the folder it was started from (known DLLs, and common controls through the
 # side-by-side manifest); gdiplus.dll and version.dll are delay-loaded.
+# Why: static imports are resolved before wWinMain runs, so no search
+# restriction of ours applies to them, and the installer is started elevated
+# from folders others can write to (downloads). The toolchain cannot set the
+# load configuration's DependentLoadFlags (binutils 2.40 fills no load
+# configuration directory, mingw-w64's runtime defines no _load_config_used).
 execute_process(COMMAND ${OBJDUMP} -p ${EXE} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "cannot read ${EXE}")
@@ -12,7 +17,8 @@ foreach(line ${imports})
   string(TOLOWER "${name}" name)
   list(FIND allowed "${name}" at)
   if(at LESS 0)
-    message(FATAL_ERROR "${EXE} imports ${name} at load time")
+    message(FATAL_ERROR "${EXE} imports ${name} at load time: a library that is no known DLL is "
+                        "looked for in the program's own folder before any code of ours runs")
   endif()
 endforeach()
 if(NOT DEFINED DELAYED)
@@ -32,7 +38,8 @@ set(newer GetTickCount64 ConditionVariable SRWLock InitOnce FlsAlloc GetCurrentP
           CreateSymbolicLink GetFinalPathNameByHandle SetDefaultDllDirectories AddDllDirectory
           LocaleName GetLocaleInfoEx LCMapStringEx CompareStringEx InitializeCriticalSectionEx
           CreateEventEx CreateMutexEx GetFileInformationByHandleEx K32Get RegGetValue RegDeleteTree
-          RegSetKeyValue SHGetKnownFolderPath TaskDialog CreateFile2 QueryFullProcessImageName)
+          RegSetKeyValue SHGetKnownFolderPath TaskDialog CreateFile2 QueryFullProcessImageName
+          SetDllDirectory)  # Windows XP SP1
 foreach(name ${newer})
   string(FIND "${dump}" "${name}" at)
   if(at GREATER_EQUAL 0)
