@@ -1,8 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <windows.h>
-#include <sddl.h>
-
 #include <string>
 #include <vector>
 
@@ -37,8 +34,7 @@ protected:
         si::ReleaseUnpackFolder();
     }
     std::wstring Out(const wchar_t* name) const { return dir_ / (std::wstring(L"KalveronTemp\\") + name); }
-    // Files written by an earlier run were used by now (the extraction releases them).
-    bool Run(UINT list) {
+    bool Run(UINT list) {  // what an earlier run wrote was used by now
         si::ReleaseWrittenFiles();
         return unpack_.InitResouse(::GetModuleHandleW(nullptr), L"SETUPFILES", list) && unpack_.SetOutDir() &&
                unpack_.UnPack();
@@ -54,8 +50,7 @@ TEST_F(Unpacker, WritesEveryListedResourceByteForByteInListOrder) {
     EXPECT_EQ(FileText(Out(L"alpha.bin")), Resource(901));
     EXPECT_EQ(FileText(Out(L"beta.bin")), Resource(902));
     EXPECT_NE(log_.Text().find("UnPackFromRes::SetOutDir ->Creat outDir  "), std::string::npos);
-    // Until their use, nobody can write, replace or delete what was written,
-    // nor remove or rename the folder.
+    // Until used, what was written cannot be changed or deleted, nor the folder moved.
     EXPECT_FALSE(si_test::WriteFileBytes(Out(L"beta.bin"), "planted"));
     EXPECT_FALSE(::DeleteFileW(Out(L"beta.bin").c_str()));
     EXPECT_FALSE(::MoveFileW(gUnPackDirPath, (dir_ / L"moved").c_str()));
@@ -137,11 +132,8 @@ TEST_F(Unpacker, CreatesEveryMissingParentLevel) {
     EXPECT_EQ(log_.Text().find("can,t creat"), std::string::npos);
 }
 
-// Wine cannot make junctions: a folder the attribute query reports as a link
-// stands in. A link in the unpack folder's place is removed, never followed:
-// with something behind it (the removal fails) nothing is written and the
-// folder counts as one that cannot be created; an empty one gives way to a
-// real folder.
+// A link in the folder's place (a stand-in: Wine makes none) is removed, never
+// followed: one that cannot be removed fails as an uncreatable folder.
 TEST_F(Unpacker, LinkInTheFoldersPlaceIsRemovedNeverFollowed) {
     ASSERT_TRUE(::CreateDirectoryW(gUnPackDirPath, nullptr));
     ASSERT_TRUE(si_test::WriteFileBytes(Out(L"sentinel.txt"), "keep"));
@@ -157,9 +149,8 @@ TEST_F(Unpacker, LinkInTheFoldersPlaceIsRemovedNeverFollowed) {
     EXPECT_EQ(FileText(Out(L"alpha.bin")), Resource(901));
 }
 
-// A folder found in place is not trusted when elevated: emptied without
-// following links, re-created, held. Not elevated (Windows XP), it is used as
-// it is. Either way nothing behind a link is touched.
+// A folder found in place is emptied when elevated, used as it is when not
+// (Windows XP); nothing behind a link is touched.
 TEST_F(Unpacker, FolderFoundInPlaceIsEmptiedWhenElevatedWithoutFollowingLinks) {
     for (bool elevated : {true, false}) {
         SCOPED_TRACE(elevated);
@@ -181,18 +172,14 @@ TEST_F(Unpacker, FolderFoundInPlaceIsEmptiedWhenElevatedWithoutFollowingLinks) {
     si::gIsProcessElevated = &si::QueryProcessElevation;
 }
 
-// The descriptor an elevated run gives the folder it (re)creates.
+// The descriptor of a folder an elevated run (re)creates; Wine answers
+// TokenElevation as an elevated Windows does.
 TEST(UnpackFolder, SecurityIsProtectedAndOwnedByAdministrators) {
     si::unique_hlocal sd;
     ASSERT_TRUE(si::BuildUnpackFolderSecurity(&sd));
-    wchar_t* text = nullptr;
-    ASSERT_TRUE(::ConvertSecurityDescriptorToStringSecurityDescriptorW(
-        sd.get(), SDDL_REVISION_1, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &text, nullptr));
-    si::unique_hlocal owned(text);
-    const std::string sddl = si_test::Narrow(text);
+    const std::string sddl = si_test::SecurityText(L"", sd.get());
     EXPECT_EQ(0u, sddl.find("O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;S-1-5-")) << sddl;
     EXPECT_EQ(std::string::npos, sddl.find("AI")) << sddl;  // nothing inherited
-    // Wine answers TokenElevation like an elevated Windows.
     EXPECT_TRUE(si::QueryProcessElevation());
 }
 

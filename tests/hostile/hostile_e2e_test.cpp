@@ -10,8 +10,6 @@
 // (with sentinel files planted there) before the run and compares after.
 #include <gtest/gtest.h>
 
-#include <aclapi.h>
-#include <sddl.h>
 #include <shlobj.h>
 #include <tlhelp32.h>
 
@@ -635,27 +633,11 @@ TEST_F(HostileProfile, LettersOutsideTheAnsiCodePageEndWithTheLibraryMessage) {
     EXPECT_EQ("", Differences(before, Take(ProfileAreas())));
 }
 
-// The owner and DACL of `path` as Windows reports them (SDDL); empty when unreadable.
-std::string SecurityText(const std::wstring& path) {
-    PSECURITY_DESCRIPTOR sd = nullptr;
-    const SECURITY_INFORMATION what = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
-    if (::GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, what, nullptr, nullptr, nullptr, nullptr, &sd) !=
-        ERROR_SUCCESS)
-        return {};
-    si::unique_hlocal owned(sd);
-    wchar_t* text = nullptr;
-    if (!::ConvertSecurityDescriptorToStringSecurityDescriptorW(sd, SDDL_REVISION_1, what, &text, nullptr)) return {};
-    si::unique_hlocal ownedText(text);
-    return N(text);
-}
-
-// A Japanese user folder under a Japanese locale (code page 932): the run
-// succeeds, every log line holds the whole path, and the unpack folder's
-// security reads back during the run. Wine keeps no descriptor of its own: it
-// answers from the Unix mode bits, which the descriptor set them to (nothing
+// A Japanese user folder under code page 932 (its own ctest entry runs this
+// under LANG=ja_JP.UTF-8): the run succeeds, log lines hold the whole path,
+// and the unpack folder's security reads back during the run. Wine stores no
+// descriptor: it answers from the Unix mode bits the descriptor set (nothing
 // for others, where a plain folder gives Everyone read and execute).
-// Wine takes the ANSI code page from the Unix locale of the test program
-// itself: its own ctest entry runs this one under LANG=ja_JP.UTF-8.
 TEST_F(HostileProfile, JapaneseUserFolderUnderAJapaneseLocaleInstallsAndLogsWholePaths) {
     if (::GetACP() != 932) GTEST_SKIP() << "needs code page 932, has " << ::GetACP();
     PlantProfile(L"\u7530\u4E2D \u592A\u90CE");
@@ -665,7 +647,7 @@ TEST_F(HostileProfile, JapaneseUserFolderUnderAJapaneseLocaleInstallsAndLogsWhol
     const std::wstring unpack = appData_ + L"\\KalveronTemp";
     std::string security;
     const Outcome outcome = Install(si_test::InstallerRun(), [&](HANDLE) {
-        if (security.empty() && DirExists(unpack)) security = SecurityText(unpack);
+        if (security.empty() && DirExists(unpack)) security = si_test::SecurityText(unpack);
     });
     ExpectInstalled(outcome);
     for (const std::string& line : {"{OnInitDialog} UnPackDirPath is " + N(unpack),
@@ -679,11 +661,8 @@ TEST_F(HostileProfile, JapaneseUserFolderUnderAJapaneseLocaleInstallsAndLogsWhol
     EXPECT_EQ("", Differences(before, Take(ProfileAreas())));
 }
 
-// --- Libraries planted beside the installer ------------------------------------
-
 // A gdiplus.dll and a comctl32.dll that record their load, planted beside a
-// copy of the installer, with Wine told to prefer them to its own: neither
-// is loaded, and the install completes.
+// copy of the installer, Wine told to prefer them: neither is loaded.
 TEST_F(Hostile, PlantedLibrariesBesideTheInstallerAreNeverLoaded) {
     si_test::TempDir dir(L"planted");
     const std::wstring planted = si_test::BuildDir() + L"\\tests\\startup\\planted.dll";

@@ -127,12 +127,9 @@ TEST(Startup, EveryWindowsSettingIsClassifiedThroughTheRealCalls) {
     }
 }
 
-// The DLL search tried as an attacker would: a gdiplus.dll that records its
-// load planted beside a copy of the probe, Wine told to prefer it to its own.
-// Without any restriction it is loaded (the plant works); with the
-// installer's restriction it never is, on a system with
-// SetDefaultDllDirectories (new) or without it (old: loaded by its full
-// system path first).
+// A gdiplus.dll that records its load, planted beside a copy of the probe,
+// Wine told to prefer it: loaded without any restriction (the plant works),
+// never with the installer's, with SetDefaultDllDirectories (new) or without.
 TEST(Startup, DllSearchNeverReachesTheProgramsOwnFolder) {
     si_test::TempDir dir(L"plantprobe");
     const std::wstring probe = dir / L"os_probe.exe", marker = dir / L"gdiplus.dll.loaded";

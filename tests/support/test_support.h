@@ -37,9 +37,8 @@ private:
     int savedEnabled_;
 };
 
-// For one scope, IsReparsePoint (through si::gFileAttributes) sees these
-// existing folders and files as links (Wine cannot make junctions); once
-// seen missing, a path is no longer one.
+// For one scope, IsReparsePoint sees these existing paths as links (Wine
+// makes none); a path once seen missing is no longer one.
 class FakeLinks {
 public:
     explicit FakeLinks(std::vector<std::wstring> paths);
@@ -47,6 +46,9 @@ public:
     FakeLinks(const FakeLinks&) = delete;
     FakeLinks& operator=(const FakeLinks&) = delete;
 };
+
+// Owner and DACL as SDDL, of `sd` or else of the file or folder `path`; empty when unreadable.
+std::string SecurityText(const std::wstring& path, void* sd = nullptr);
 
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 bool ReadFileBytes(const std::wstring& path, std::string* bytes);

@@ -278,8 +278,7 @@ TEST_F(WindowTest, SetupErrorClosesTheWindowAtOnce) {
     EXPECT_EQ(host_->Result(), IDCANCEL);
 }
 
-// A worker that cannot be created takes the sequence's failure path: the
-// error box, then WM_SETUP_ERROR closes the window (it never waits forever).
+// Without a worker thread the sequence's failure path ends the window.
 TEST(SetupError, WithoutAWorkerThreadTheErrorBoxComesAndTheWindowCloses) {
     DialogHost host([]() -> DWORD { return 0; }, false);
     HWND box = nullptr;
