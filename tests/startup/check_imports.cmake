@@ -1,11 +1,6 @@
 # The shipped executable imports only libraries the loader never takes from
 # the folder it was started from (known DLLs, and common controls through the
 # side-by-side manifest); gdiplus.dll and version.dll are delay-loaded.
-# Why: static imports are resolved before wWinMain runs, so no search
-# restriction of ours applies to them, and the installer is started elevated
-# from folders others can write to (downloads). The toolchain cannot set the
-# load configuration's DependentLoadFlags (binutils 2.40 fills no load
-# configuration directory, mingw-w64's runtime defines no _load_config_used).
 execute_process(COMMAND ${OBJDUMP} -p ${EXE} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "cannot read ${EXE}")

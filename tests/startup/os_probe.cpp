@@ -1,10 +1,8 @@
 // Runs the installer's system detection with its manifest and reports the
 // result: exit code = OS type * 16 + architecture; the log goes to argv[1].
-//
-// "os_probe /dllsearch old|new|none": the installer's DLL search restriction
-// as on a system without SetDefaultDllDirectories (old), with it (new) or
-// none at all, then gdiplus.dll loaded by name as its delay-load does. Exit
-// code 0: the system's library was loaded, 1: another one, 2: none.
+// "/dllsearch old|new|none": the DLL search restriction without
+// SetDefaultDllDirectories, with it, or none; then gdiplus.dll loaded by name
+// as the delay-load does. Exit code 0: the system's, 1: another, 2: none.
 #include <windows.h>
 
 #include <cwchar>

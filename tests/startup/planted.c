@@ -1,6 +1,4 @@
-/* A library planted where an attacker would put it (as gdiplus.dll,
-   comctl32.dll, ...): its load leaves a file "<its own path>.loaded"; it does
-   nothing else and exports nothing. */
+/* Planted as gdiplus.dll, comctl32.dll, ...: its load leaves "<its path>.loaded". */
 #include <windows.h>
 
 BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID reserved) {

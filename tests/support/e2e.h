@@ -39,9 +39,8 @@ std::wstring InstallerPath();
 std::wstring AppDataDir();
 // The Windows version Wine reports to `exeName` (per-program AppDefaults).
 void SetWindowsVersion(const std::wstring& exeName, const std::wstring& version);
-// Wine prefers a library of these names found in the search path (the
-// program's folder first) to its own, for `exeName`; empty: the overrides go.
-// (WINEDLLOVERRIDES reaches no process started from a Windows program.)
+// For `exeName`, Wine prefers these libraries found in the search path to its
+// own (WINEDLLOVERRIDES reaches no child of a Windows program); empty: none.
 void PreferNativeDlls(const std::wstring& exeName, const std::vector<std::wstring>& dlls);
 void SetSystemLanguage(const std::wstring& languageId);
 // Waits until `path` no longer exists (the background removal at exit).
