@@ -20,25 +20,12 @@ bool HasLogSwitch() {
     return found;
 }
 
-// An elevated installer is often started from a downloads folder that others
-// can write to: libraries are taken from the system folder only (the language
-// and decoder libraries are loaded by full path). Where the system lacks the
-// call (Windows XP, Vista and 7 without update KB2533623), at least the
-// current directory leaves the search.
-void RestrictDllSearch() {
-    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
-    constexpr DWORD kSearchSystem32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
-    auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void*>(
-        ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
-    if (!setDefault || !setDefault(kSearchSystem32)) ::SetDllDirectoryW(L"");
-}
-
 CSetupInstallApp theApp;
 
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
-    RestrictDllSearch();
+    si::RestrictDllSearch(si::FindSetDefaultDllDirectories());
     if (HasLogSwitch()) gLogEnabled = 1;
     return AfxWinMain(instance);
 }

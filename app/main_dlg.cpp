@@ -22,6 +22,10 @@ void UnpackSetupPayload(UnPackFromRes& unpack) { UnpackResourcesOrExit(unpack, I
 
 }  // namespace
 
+HANDLE CreateSuspendedWorker(LPTHREAD_START_ROUTINE body) {
+    return ::CreateThread(nullptr, 0, body, nullptr, CREATE_SUSPENDED, nullptr);
+}
+
 InstallDialogHooks DefaultInstallDialogHooks() {
     return InstallDialogHooks{&UnpackSetupPayload, &ThreadSetupInstall};
 }
@@ -56,7 +60,8 @@ BOOL CSetupInstallDlg::OnInitDialog() {
     ::SetWindowTextW(m_hWnd, LoadText(IDS_WINDOW_TITLE).c_str());
 
     for (wchar_t& c : gProgramFilesDir) c = L'\0';
-    ::SHGetSpecialFolderPathW(m_hWnd, gProgramFilesDir, CSIDL_PROGRAM_FILES, FALSE);
+    // A folder that cannot be read stays empty: the configuration step refuses it.
+    if (!::SHGetSpecialFolderPathW(m_hWnd, gProgramFilesDir, CSIDL_PROGRAM_FILES, FALSE)) gProgramFilesDir[0] = L'\0';
     WriteLog(L"OnInitDialog>>Program files is %s", gProgramFilesDir);
     PrepareWorkFolders(m_hWnd);
 
@@ -76,10 +81,14 @@ BOOL CSetupInstallDlg::OnInitDialog() {
 
     // One worker per run. Created suspended so that gInstallThread is set
     // before the worker runs (it clears it when it returns); the handle is
-    // never closed.
-    HANDLE worker = ::CreateThread(nullptr, 0, m_hooks.installWorker, nullptr, CREATE_SUSPENDED, nullptr);
+    // never closed. Without a worker nothing would ever end the window: the
+    // sequence's failure path does (error box, then WM_SETUP_ERROR).
+    HANDLE worker = m_hooks.createWorker(m_hooks.installWorker);
     gInstallThread = worker;
-    if (worker) ::ResumeThread(worker);
+    if (worker)
+        ::ResumeThread(worker);
+    else
+        si::FailInstallSequence(si::SystemSequenceHost());
     return TRUE;
 }
 

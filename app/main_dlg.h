@@ -12,11 +12,15 @@
 #include "ui/surface.h"
 #include "unpack/unpack_from_res.h"
 
+// Starts `body` as a suspended thread (CreateThread); null on failure.
+HANDLE CreateSuspendedWorker(LPTHREAD_START_ROUTINE body);
+
 // What the dialog does outside the window at start, behind a seam so that a
 // test can host the window without the payload or the install sequence.
 struct InstallDialogHooks {
     void (*unpackPayload)(UnPackFromRes& unpack);  // writes the setup payload out
     LPTHREAD_START_ROUTINE installWorker;          // the install worker's body
+    HANDLE (*createWorker)(LPTHREAD_START_ROUTINE body) = &CreateSuspendedWorker;
 };
 InstallDialogHooks DefaultInstallDialogHooks();
 

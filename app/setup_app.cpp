@@ -14,6 +14,7 @@
 #include "install/cleanup.h"
 #include "resources/resource_ids.h"
 #include "unpack/extract.h"
+#include "unpack/unpack_folder.h"
 #include "ui/gdiplus_session.h"
 
 wchar_t gUnPackDirPath[MAX_PATH] = {};
@@ -30,14 +31,17 @@ wchar_t gLogDir[MAX_PATH] = {};
 constexpr wchar_t kMutexName[] = L"LUMIRAX-DRV-SETUP";
 constexpr wchar_t kErrorCaption[] = L"Error!!!";
 
-// Probes `path` and creates it (one level) when it is missing.
-void EnsureFolder(const wchar_t* path, const wchar_t* missingLine) {
+// Probes `path` and creates it (one level) when it is missing. The unpack
+// folder is claimed whether it was there or not: a folder or link found in
+// its place is not trusted. A failure shows in the unpacker.
+void EnsureFolder(const wchar_t* path, const wchar_t* missingLine, bool unpackFolder = false) {
     WIN32_FIND_DATAW data;
     si::unique_find probe(::FindFirstFileW(path, &data));
-    if (!probe) {
-        WriteLog(missingLine);
+    if (!probe) WriteLog(missingLine);
+    if (unpackFolder)
+        si::ClaimUnpackFolder(path);
+    else if (!probe)
         ::CreateDirectoryW(path, nullptr);
-    }
 }
 
 }  // namespace
@@ -54,6 +58,37 @@ bool IsUserAdmin() {
     return ok && member;
 }
 
+namespace si {
+
+namespace {
+FARPROC Kernel32Function(const char* name) { return ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), name); }
+}  // namespace
+
+SetDefaultDllDirectoriesFn FindSetDefaultDllDirectories() {
+    return reinterpret_cast<SetDefaultDllDirectoriesFn>(
+        reinterpret_cast<void*>(Kernel32Function("SetDefaultDllDirectories")));
+}
+
+void RestrictDllSearch(SetDefaultDllDirectoriesFn setDefault) {
+    constexpr DWORD kSearchSystem32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
+    if (setDefault && setDefault(kSearchSystem32)) return;
+    // Windows XP without a service pack has no SetDllDirectoryW either.
+    using SetDllDirectoryFn = BOOL(WINAPI*)(const wchar_t*);
+    if (auto setDllDirectory =
+            reinterpret_cast<SetDllDirectoryFn>(reinterpret_cast<void*>(Kernel32Function("SetDllDirectoryW"))))
+        setDllDirectory(L"");
+    wchar_t system[MAX_PATH] = {};
+    const UINT n = ::GetSystemDirectoryW(system, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return;
+    for (const wchar_t* name : {L"gdiplus.dll", L"version.dll"}) {
+        wchar_t path[MAX_PATH] = {};
+        // Kept for the life of the process; the delay-load finds it loaded.
+        if (FormatPath(path, MAX_PATH, L"%s\\%s", system, name)) ::LoadLibraryW(path);
+    }
+}
+
+}  // namespace si
+
 StartupGates SystemStartupGates() { return StartupGates{&IsUserAdmin, &::MessageBoxW}; }
 
 void PrepareWorkFolders(HWND owner) {
@@ -65,7 +100,7 @@ void PrepareWorkFolders(HWND owner) {
     WriteLog(L"gUnPackDirPath = %s", gUnPackDirPath);
     si::FormatPath(gLogDir, MAX_PATH, L"%s\\InstallLog", appData);
 
-    EnsureFolder(gUnPackDirPath, L"dir is invalid\n");
+    EnsureFolder(gUnPackDirPath, L"dir is invalid\n", true);
     WriteLog(L"{OnInitDialog} UnPackDirPath is %s", gUnPackDirPath);
     EnsureFolder(gLogDir, L"log dir is invalid\n");
     WriteLog(L"{OnInitDialog} gLogDir is %s", gLogDir);
@@ -129,6 +164,8 @@ BOOL CSetupInstallApp::InitInstance() {
 int CSetupInstallApp::ExitInstance() {
     if (m_gdiplusStarted) si::StopGdiplus(gGdiplusToken);
 
+    // The removal below needs the folder free.
+    si::ReleaseUnpackFolder();
     const std::wstring unpackDir(gUnPackDirPath);
     // Only a folder this installer named is ever handed to the removal.
     if (unpackDir.find(L"alve") != std::wstring::npos || unpackDir.find(L"UMI") != std::wstring::npos) {

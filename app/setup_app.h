@@ -19,6 +19,20 @@ StartupGates SystemStartupGates();
 
 bool IsUserAdmin();
 
+namespace si {
+// An elevated installer is often started from a downloads folder that others
+// can write to: libraries are taken from the system folder only (the language
+// and decoder libraries are loaded by full path). `setDefault` is the
+// system's SetDefaultDllDirectories (FindSetDefaultDllDirectories); where it
+// is missing or fails (Windows XP, 7 without update KB2533623), the current
+// folder leaves the search and the delay-loaded gdiplus.dll and version.dll
+// are loaded at once by their full path in the system folder, so that their
+// first use never searches the installer's own folder.
+using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD flags);
+SetDefaultDllDirectoriesFn FindSetDefaultDllDirectories();
+void RestrictDllSearch(SetDefaultDllDirectoriesFn setDefault);
+}  // namespace si
+
 // Steps shared by start-up and the main dialog: the application-data folder,
 // gUnPackDirPath, the log folder and gLogPath, each folder created when missing.
 void PrepareWorkFolders(HWND owner);

@@ -134,11 +134,13 @@ bool IsInsideOutputFolder(const wchar_t* stored) {
     }
 }
 
-// Creates the folder `path`; one that exists already is no failure.
+// Creates the folder `path`; one that exists already is no failure, unless it
+// is a link (a junction or symbolic link): nothing is written through one.
 bool CreateFolder(const wchar_t* path) {
     if (::CreateDirectoryW(path, nullptr)) return true;
     const DWORD attributes = ::GetFileAttributesW(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           !si::IsReparsePoint(path);
 }
 
 // Walks the stored part of `path` (starting at `stored`): creates the folder
@@ -158,6 +160,7 @@ bool CreateParentFolders(wchar_t* path, wchar_t* stored) {
 // hidden one), others may read it meanwhile; then the stored attributes.
 SRes WriteFileEntry(const wchar_t* path, const Byte* data, size_t size, bool hasAttributes,
                     DWORD attributes) {
+    if (si::IsReparsePoint(path)) return SZ_ERROR_WRITE;
     const DWORD existing = ::GetFileAttributesW(path);
     if (existing != INVALID_FILE_ATTRIBUTES && !(existing & FILE_ATTRIBUTE_DIRECTORY) &&
         (existing & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)))

@@ -1,7 +1,7 @@
 #include "diag/log.h"
 
-#include <cstdio>
 #include <cwchar>
+#include <string>
 
 #include "framework/win.h"
 
@@ -21,14 +21,37 @@ bool FormatLogEntry(wchar_t* entry, size_t capacity, const SYSTEMTIME& time, DWO
     return true;
 }
 
+std::string LogEntryBytes(const wchar_t* entry) {
+    // Each line feed becomes CR LF, as text mode wrote it before.
+    std::wstring text;
+    for (const wchar_t* p = entry; *p; ++p) {
+        if (*p == L'\n') text += L'\r';
+        text += *p;
+    }
+    std::string bytes;
+    const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                        nullptr, nullptr);
+    if (n <= 0) return bytes;
+    bytes.resize(static_cast<size_t>(n));
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &bytes[0], n, nullptr, nullptr);
+    return bytes;
+}
+
 void AppendLogEntry(const wchar_t* path, const wchar_t* entry) {
     if (!path || !path[0]) return;
-    FILE* f = _wfopen(path, L"a+");
-    if (!f) return;
-    // The entry is written as data, never used as a format again.
-    fputws(entry, f);
-    fflush(f);
-    fclose(f);
+    const std::string bytes = LogEntryBytes(entry);
+    if (bytes.empty()) return;
+    // Appended, never truncated. The log folder is the user's: a link or a
+    // second name in the log's place would let this elevated process write
+    // into another file, so such a file is left alone.
+    unique_file file(::CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   OPEN_ALWAYS, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    BY_HANDLE_FILE_INFORMATION info = {};
+    if (!file || !::GetFileInformationByHandle(file.get(), &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || info.nNumberOfLinks > 1)
+        return;
+    DWORD written = 0;
+    ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 
 }  // namespace si

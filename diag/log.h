@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdarg>
+#include <string>
 
 extern wchar_t gLogPath[MAX_PATH];
 extern int gLogEnabled;
@@ -20,6 +21,8 @@ namespace si {
 // cannot be formatted. Split out so the layout can be checked without a clock.
 bool FormatLogEntry(wchar_t* entry, size_t capacity, const SYSTEMTIME& time, DWORD threadId,
                     const wchar_t* format, va_list args);
-// Appends a finished entry to `path` in text mode. No-op for an empty path.
+// A finished entry as the file holds it: UTF-8, every line feed as CR LF.
+std::string LogEntryBytes(const wchar_t* entry);
+// Appends a finished entry to `path`. No-op for an empty path.
 void AppendLogEntry(const wchar_t* path, const wchar_t* entry);
 }  // namespace si

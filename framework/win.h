@@ -69,6 +69,10 @@ struct MemDcTraits {
     static HDC invalid() noexcept { return nullptr; }
     static void close(HDC h) noexcept { ::DeleteDC(h); }
 };
+struct HLocalTraits {
+    static HLOCAL invalid() noexcept { return nullptr; }
+    static void close(HLOCAL h) noexcept { ::LocalFree(h); }
+};
 struct HGlobalTraits {
     static HGLOBAL invalid() noexcept { return nullptr; }
     static void close(HGLOBAL h) noexcept { ::GlobalFree(h); }
@@ -82,6 +86,22 @@ using unique_hmodule = unique_any<HMODULE, ModuleTraits>;
 using unique_gdiobj = unique_any<HGDIOBJ, GdiTraits>;
 using unique_memdc = unique_any<HDC, MemDcTraits>;
 using unique_hglobal = unique_any<HGLOBAL, HGlobalTraits>;
+using unique_hlocal = unique_any<HLOCAL, HLocalTraits>;
+
+// The attribute query behind IsReparsePoint: GetFileAttributesW. Tests put
+// their own in its place to stand in for links the test system cannot make.
+// Defined here, so that the decoder library, which links nothing else of
+// this layer, shares it.
+using FileAttributesFn = DWORD(WINAPI*)(const wchar_t* path);
+inline FileAttributesFn gFileAttributes = &::GetFileAttributesW;
+
+// True when `path` exists and is a reparse point: a junction, a symbolic
+// link or a mount point. Such an entry is removed, never written, loaded or
+// deleted through.
+inline bool IsReparsePoint(const wchar_t* path) noexcept {
+    const DWORD attributes = gFileAttributes(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
 
 // A window DC from GetDC, given back with ReleaseDC.
 class unique_window_dc {

@@ -84,6 +84,8 @@ int ReadConfigFromIniWith(const OsInfo& os, MessageBoxFn messageBox) {
 
     wchar_t targetDir[MAX_PATH] = {};
     if (!ReadIniValue(targetDir, L"TargetDirSet", L"TargetDir")) return 0;
+    // Without the Program Files folder the target would land at the drive's root.
+    if (!gProgramFilesDir[0]) return 0;
     if (!JoinPath(kTag, gTargetDir, {gProgramFilesDir, targetDir})) return 0;
     WriteLog(L"ReadConfigFromIni>>gTargetDir is %s", gTargetDir);
 

@@ -93,6 +93,9 @@ bool RecursiveDelete(const wchar_t* folder) {
     std::wstring base = folder;
     // An empty path would turn into the root of the current drive.
     if (base.empty()) return false;
+    // A link is never followed, the folder handed in included: nothing
+    // behind it belongs to the folder being deleted.
+    if (si::IsReparsePoint(folder)) return true;
     if (!EndsWith(base, L'\\') && !EndsWith(base, L'/')) base += L'\\';
     const std::wstring pattern = base + L"*.*";
     if (!si::FitsPath(L"RecursiveDelete", pattern)) return false;

@@ -152,13 +152,7 @@ private:
         return true;
     }
 
-    DWORD Fail() {
-        Load(IDS_SETUP_FAILED);
-        ShowErrorBox(host_.messageBox, status_.c_str());
-        host_.sendToDialog(WM_SETUP_ERROR);
-        gInstallThread = nullptr;
-        return 1;
-    }
+    DWORD Fail() { return FailInstallSequence(host_, status_); }
 
     const InstallSteps& steps_;
     const SequenceHost& host_;
@@ -181,6 +175,14 @@ InstallSteps SystemInstallSteps() {
 
 SequenceHost SystemSequenceHost() {
     return SequenceHost{&SleepFor, &WaitFor, &UpdateProgress, &LoadActiveString, &::MessageBoxW, &SendToMainDialog};
+}
+
+DWORD FailInstallSequence(const SequenceHost& host, const std::wstring& lastStatus) {
+    const std::wstring text = host.loadString(IDS_SETUP_FAILED);
+    ShowErrorBox(host.messageBox, (text.empty() ? lastStatus : text).c_str());
+    host.sendToDialog(WM_SETUP_ERROR);
+    gInstallThread = nullptr;
+    return 1;
 }
 
 DWORD RunInstallSequence(const InstallSteps& steps, const SequenceHost& host, const OsInfo& os) {

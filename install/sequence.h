@@ -45,6 +45,12 @@ struct SequenceHost {
 InstallSteps SystemInstallSteps();  // ExtractSetupFiles, ReadConfigFromIni, copyFiles, ...
 SequenceHost SystemSequenceHost();  // Sleep, WaitForSingleObject, UpdateProgress, ...
 
+// The sequence's failure path: the error box with the "setup failed" text
+// (`lastStatus` when that entry is missing), then WM_SETUP_ERROR to the
+// dialog; clears gInstallThread. Also taken when the worker cannot even be
+// started. Returns 1.
+DWORD FailInstallSequence(const SequenceHost& host, const std::wstring& lastStatus = std::wstring());
+
 // Runs the whole sequence on the calling thread for the system `os`: 0 after
 // success, 1 after failure.
 DWORD RunInstallSequence(const InstallSteps& steps, const SequenceHost& host, const OsInfo& os);

@@ -8,7 +8,7 @@ deps_dir=${SETUPINSTALL_DEPS_DIR:-$here/build/_deps}
 
 packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools wine wine64
           xvfb xauth 7zip imagemagick icoutils python3-pefile googletest cmake
-          make dpkg-dev xz-utils python3 x11-utils osslsigncode openssl
+          make dpkg-dev xz-utils python3 locales x11-utils osslsigncode openssl
           # the screenshots' fonts: Japanese, Chinese, Korean and Cyrillic (Noto
           # Sans CJK), Thai (Loma), Cyrillic and Vietnamese (DejaVu Sans)
           fonts-noto-cjk fonts-tlwg-loma-ttf fonts-dejavu-core)
@@ -35,6 +35,12 @@ if ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok 
     as_root apt-get update -qq
     DEBIAN_FRONTEND=noninteractive as_root apt-get -o DPkg::Lock::Timeout=600 install -y -qq \
         --no-install-recommends wine32:i386 >/dev/null
+fi
+
+# A Japanese locale: one test runs the installer under code page 932, which
+# Wine takes from the Unix locale.
+if ! locale -a 2>/dev/null | grep -qix 'ja_JP\.utf-\?8'; then
+    as_root localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
 fi
 
 # The LZMA SDK: C/ of the 7zip source package, unpacked once under deps_dir.

@@ -6,6 +6,7 @@
 #include "framework/win.h"
 #include "resources/resource_ids.h"
 #include "ui/progress.h"
+#include "unpack/unpack_folder.h"
 
 namespace {
 
@@ -13,6 +14,11 @@ namespace {
 // it. Returns -1 when the decoder could not be used (after its message), else
 // the decoder's result.
 int ExtractArchive(UINT nameId, ExtractProgressFn progress) {
+    // What the unpacker wrote stays held until this returns: by then the
+    // decoder has been loaded and has read the archive.
+    struct ReleaseOnReturn {
+        ~ReleaseOnReturn() { si::ReleaseWrittenFiles(); }
+    } release;
     wchar_t libraryPath[MAX_PATH] = {};
     wchar_t archivePath[MAX_PATH] = {};
     wchar_t outputFolder[MAX_PATH] = {};
@@ -38,11 +44,15 @@ int ExtractArchive(UINT nameId, ExtractProgressFn progress) {
         AfxMessageBox(L"GetProcAddress error!", MB_OK | MB_ICONEXCLAMATION);
         return -1;
     }
-    // No best-fit substitutes: a name outside the ANSI code page must not turn
-    // into another, existing file's name.
-    ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, archivePath, MAX_PATH, narrowArchivePath,
-                          MAX_PATH, nullptr, nullptr);
-    narrowArchivePath[MAX_PATH - 1] = '\0';
+    // Up to the terminator, no best-fit substitutes and no default character:
+    // a name outside the ANSI code page must not turn into another file's
+    // name. A path that does not convert cannot be opened, as the decoder
+    // would report it.
+    BOOL usedDefault = FALSE;
+    if (::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, archivePath, -1, narrowArchivePath, MAX_PATH, nullptr,
+                              &usedDefault) <= 0 ||
+        usedDefault)
+        return EXTRACT_CANNOT_OPEN;
     return extractFiles(narrowArchivePath, outputFolder, progress);
 }
 

@@ -6,6 +6,7 @@
 #include "diag/log.h"
 #include "framework/app.h"
 #include "framework/win.h"
+#include "unpack/unpack_folder.h"
 
 UnPackFromRes::~UnPackFromRes() { ClearResList(); }
 
@@ -26,7 +27,17 @@ int UnPackFromRes::SetOutDir() {
         WriteLog(L"UnPackFromRes::SetOutDir ->can,t creat %s ", path.c_str());
         return 0;
     }
-    auto bind = [this]() {
+    // A link in the folder's place is removed before anything is created.
+    if (si::IsReparsePoint(path.c_str()) && !si::ClaimUnpackFolder(path.c_str())) {
+        WriteLog(L"UnPackFromRes::SetOutDir ->can,t creat %s ", path.c_str());
+        return 0;
+    }
+    auto bind = [this, &path]() {
+        // The folder becomes the installer's own and stays held while it runs.
+        if (!si::ClaimUnpackFolder(path.c_str())) {
+            WriteLog(L"UnPackFromRes::SetOutDir ->can,t creat %s ", path.c_str());
+            return 0;
+        }
         outDir = gUnPackDirPath;
         outDirSet = 1;
         return 1;
@@ -183,12 +194,15 @@ int UnPackFromRes::WriteResToFile(int resId, const wchar_t* filePath, const wcha
     const void* data = loaded ? ::LockResource(loaded) : nullptr;
     if (!data) return 0;
 
-    si::unique_file file(::CreateFileW(filePath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    // Never written through a link; once written, the file is held until its use.
+    if (si::IsReparsePoint(filePath)) return 0;
+    si::ReleaseWrittenFiles(filePath);  // a name listed twice: the later resource wins, as before
+    si::unique_file file(::CreateFileW(filePath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr));
     if (!file) return 0;
     DWORD written = 0;
     // A short write is a failure: a partial payload must never pass for a whole one.
     if (!::WriteFile(file.get(), data, size, &written, nullptr) || written != size) return 0;
-    return 1;
+    return si::KeepWrittenFile(std::move(file), filePath) ? 1 : 0;
 }
 
 void UnpackResourcesOrExit(UnPackFromRes& unpack, UINT listStringId) {

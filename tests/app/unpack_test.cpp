@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "app/globals.h"
 #include "framework/win.h"
 #include "tests/support/test_support.h"
+#include "unpack/unpack_folder.h"
 #include "unpack/unpack_from_res.h"
 
 namespace {
@@ -27,8 +29,13 @@ std::string FileText(const std::wstring& path) {
 class Unpacker : public testing::Test {
 protected:
     void SetUp() override { si::CopyText(gUnPackDirPath, MAX_PATH, (dir_ / L"KalveronTemp").c_str()); }
+    void TearDown() override {
+        si::ReleaseWrittenFiles();
+        si::ReleaseUnpackFolder();
+    }
     std::wstring Out(const wchar_t* name) const { return dir_ / (std::wstring(L"KalveronTemp\\") + name); }
-    bool Run(UINT list) {
+    bool Run(UINT list) {  // what an earlier run wrote was used by now
+        si::ReleaseWrittenFiles();
         return unpack_.InitResouse(::GetModuleHandleW(nullptr), L"SETUPFILES", list) && unpack_.SetOutDir() &&
                unpack_.UnPack();
     }
@@ -43,8 +50,14 @@ TEST_F(Unpacker, WritesEveryListedResourceByteForByteInListOrder) {
     EXPECT_EQ(FileText(Out(L"alpha.bin")), Resource(901));
     EXPECT_EQ(FileText(Out(L"beta.bin")), Resource(902));
     EXPECT_NE(log_.Text().find("UnPackFromRes::SetOutDir ->Creat outDir  "), std::string::npos);
+    // Until used, what was written cannot be changed or deleted, nor the folder moved.
+    EXPECT_FALSE(si_test::WriteFileBytes(Out(L"beta.bin"), "planted"));
+    EXPECT_FALSE(::DeleteFileW(Out(L"beta.bin").c_str()));
+    EXPECT_FALSE(::MoveFileW(gUnPackDirPath, (dir_ / L"moved").c_str()));
+    EXPECT_EQ(FileText(Out(L"beta.bin")), Resource(902));
 
     // A second run starts from a fresh list and writes the same files again.
+    si::ReleaseWrittenFiles();
     si_test::WriteFileBytes(Out(L"beta.bin"), "stale");
     ASSERT_EQ(unpack_.UnPack(), 1);
     EXPECT_EQ(unpack_.Count(), 2);
@@ -117,6 +130,57 @@ TEST_F(Unpacker, CreatesEveryMissingParentLevel) {
     ASSERT_EQ(unpack_.SetOutDir(), 1);
     EXPECT_TRUE(si_test::DirExists(gUnPackDirPath));
     EXPECT_EQ(log_.Text().find("can,t creat"), std::string::npos);
+}
+
+// A link in the folder's place (a stand-in: Wine makes none) is removed, never
+// followed: one that cannot be removed fails as an uncreatable folder.
+TEST_F(Unpacker, LinkInTheFoldersPlaceIsRemovedNeverFollowed) {
+    ASSERT_TRUE(::CreateDirectoryW(gUnPackDirPath, nullptr));
+    ASSERT_TRUE(si_test::WriteFileBytes(Out(L"sentinel.txt"), "keep"));
+    {
+        si_test::FakeLinks link({gUnPackDirPath});
+        EXPECT_FALSE(Run(900));
+        EXPECT_NE(log_.Text().find("UnPackFromRes::SetOutDir ->can,t creat "), std::string::npos);
+    }
+    EXPECT_EQ((std::vector<std::wstring>{L"sentinel.txt"}), si_test::ListTree(gUnPackDirPath));
+    ASSERT_TRUE(::DeleteFileW(Out(L"sentinel.txt").c_str()));
+    si_test::FakeLinks link({gUnPackDirPath});
+    EXPECT_TRUE(Run(900));
+    EXPECT_EQ(FileText(Out(L"alpha.bin")), Resource(901));
+}
+
+// A folder found in place is emptied when elevated, used as it is when not
+// (Windows XP); nothing behind a link is touched.
+TEST_F(Unpacker, FolderFoundInPlaceIsEmptiedWhenElevatedWithoutFollowingLinks) {
+    for (bool elevated : {true, false}) {
+        SCOPED_TRACE(elevated);
+        si::gIsProcessElevated = elevated ? +[] { return true; } : +[] { return false; };
+        ASSERT_TRUE(::CreateDirectoryW(gUnPackDirPath, nullptr));
+        ASSERT_TRUE(si_test::WriteFileBytes(Out(L"7zDec.dll"), "planted"));
+        ASSERT_TRUE(::CreateDirectoryW(Out(L"Lang").c_str(), nullptr));
+        ASSERT_TRUE(si_test::WriteFileBytes(Out(L"Lang\\sentinel.txt"), "behind a link"));
+        {
+            si_test::FakeLinks link({Out(L"Lang")});
+            EXPECT_EQ(unpack_.SetOutDir(), 1);
+        }
+        EXPECT_EQ(FileText(Out(L"Lang\\sentinel.txt")), "behind a link");
+        EXPECT_EQ(si_test::FileExists(Out(L"7zDec.dll")), !elevated);
+        EXPECT_FALSE(::MoveFileW(gUnPackDirPath, (dir_ / L"moved").c_str()));
+        si::ReleaseUnpackFolder();
+        si_test::RemoveTree(gUnPackDirPath);
+    }
+    si::gIsProcessElevated = &si::QueryProcessElevation;
+}
+
+// The descriptor of a folder an elevated run (re)creates; Wine answers
+// TokenElevation as an elevated Windows does.
+TEST(UnpackFolder, SecurityIsProtectedAndOwnedByAdministrators) {
+    si::unique_hlocal sd;
+    ASSERT_TRUE(si::BuildUnpackFolderSecurity(&sd));
+    const std::string sddl = si_test::SecurityText(L"", sd.get());
+    EXPECT_EQ(0u, sddl.find("O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;S-1-5-")) << sddl;
+    EXPECT_EQ(std::string::npos, sddl.find("AI")) << sddl;  // nothing inherited
+    EXPECT_TRUE(si::QueryProcessElevation());
 }
 
 TEST_F(Unpacker, UnreachableFolderIsNotBound) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "7zCrc.h"
 #include "decoder/7zdec.h"
 #include "tests/support/test_support.h"
 
@@ -203,6 +204,25 @@ TEST_F(DecoderTest, ExtractsTheTreeAs7zzDoesAnnouncingEveryEntryFirst) {
     EXPECT_TRUE(ReadFileBytes(out + L"Empty\\zero.dat", &empty) && empty.empty());
     EXPECT_TRUE(Attributes(out + L"ReadOnly.txt") & FILE_ATTRIBUTE_READONLY);
     EXPECT_FALSE(Attributes(out + L"Straße.bin") & FILE_ATTRIBUTE_READONLY);
+}
+
+// Nothing is written through a link below the output folder (result 7); the
+// decoder's code linked in directly runs with stand-in links (Wine makes none).
+TEST(DecoderLinks, NothingIsWrittenThroughALink) {
+    CrcGenerateTable();
+    const std::wstring longName = L"Long\\" + std::wstring(100, L'n') + L".txt";
+    for (const std::wstring& link : {std::wstring(L"Long"), longName}) {
+        TempDir dir(L"declink");
+        const std::wstring out = dir.path() + L"\\";
+        ASSERT_TRUE(::CreateDirectoryW((out + L"Long").c_str(), nullptr));
+        ASSERT_TRUE(WriteFileBytes(out + longName, "planted"));
+        FakeLinks links({out + link});
+        char narrow[MAX_PATH] = {};
+        ::WideCharToMultiByte(CP_ACP, 0, Fixture(L"long.7z").c_str(), -1, narrow, MAX_PATH, nullptr, nullptr);
+        EXPECT_EQ(EXTRACT_FAILED, ExtractFiles(narrow, out.c_str(), nullptr)) << Narrow(link);
+        std::string bytes;
+        EXPECT_TRUE(ReadFileBytes(out + longName, &bytes) && bytes == "planted") << Narrow(link);
+    }
 }
 
 TEST_F(DecoderTest, ReplacesAnEarlierExtractionWithoutACallback) {

@@ -55,6 +55,19 @@ TEST(WriteLog, AppendsTextModeEntriesAndNeverReformatsArguments) {
     EXPECT_NE(text.find("]: second"), std::string::npos);
 }
 
+// Every character reaches the file, as UTF-8: the full-width "!" and user
+// folders in any script (the C runtime's text mode stopped at the first
+// character above U+00FF).
+TEST(WriteLog, EveryCharacterReachesTheFileAsUtf8) {
+    si_test::LogCapture log;
+    const wchar_t* path = L"C:\\users\\\u7530\u4E2D \u0416\u0435\u043D\u044F \u0E2A\u0E21\u0E0A\u0E32\u0E22 J\u00FCrgen";
+    WriteLog(L"UnPackFromRes::SetOutDir ->Creat outDir  %s succes\uFF01 ", path);
+    EXPECT_NE(log.Text().find("]: UnPackFromRes::SetOutDir ->Creat outDir  " + si_test::Narrow(path) + " succes\xEF\xBC\x81 "),
+              std::string::npos)
+        << log.Text();
+    EXPECT_EQ("\r\nA\r\r\n\xE2\x80\xA6", si::LogEntryBytes(L"\nA\r\n\u2026"));
+}
+
 TEST(WriteLog, SwitchedOffOrWithoutPathWritesNothing) {
     si_test::TempDir dir;
     const std::wstring path = dir / L"Install.log";

@@ -633,6 +633,52 @@ TEST_F(HostileProfile, LettersOutsideTheAnsiCodePageEndWithTheLibraryMessage) {
     EXPECT_EQ("", Differences(before, Take(ProfileAreas())));
 }
 
+// A Japanese user folder under code page 932 (its own ctest entry runs this
+// under LANG=ja_JP.UTF-8): the run succeeds, log lines hold the whole path,
+// and the unpack folder's security reads back during the run. Wine stores no
+// descriptor: it answers from the Unix mode bits the descriptor set (nothing
+// for others, where a plain folder gives Everyone read and execute).
+TEST_F(HostileProfile, JapaneseUserFolderUnderAJapaneseLocaleInstallsAndLogsWholePaths) {
+    if (::GetACP() != 932) GTEST_SKIP() << "needs code page 932, has " << ::GetACP();
+    PlantProfile(L"\u7530\u4E2D \u592A\u90CE");
+    AppDataOverride override(appData_);
+    ASSERT_TRUE(override.active());
+    const Snapshot before = Take(ProfileAreas());
+    const std::wstring unpack = appData_ + L"\\KalveronTemp";
+    std::string security;
+    const Outcome outcome = Install(si_test::InstallerRun(), [&](HANDLE) {
+        if (security.empty() && DirExists(unpack)) security = si_test::SecurityText(unpack);
+    });
+    ExpectInstalled(outcome);
+    for (const std::string& line : {"{OnInitDialog} UnPackDirPath is " + N(unpack),
+                                   "{OnInitDialog} gLogPath is " + N(appData_) + "\\InstallLog\\Install.log",
+                                   "delTempFile>> bagin !, delete folder is " + N(unpack) + "\r\n"})
+        EXPECT_TRUE(HasLine(outcome.result.log, line + "\r\n")) << line << "\n" << outcome.result.log;
+    std::printf("[ hostile  ] unpack folder security during the run: %s\n", security.c_str());
+    EXPECT_FALSE(security.empty());
+    EXPECT_EQ(std::string::npos, security.find(";;;WD)")) << security;
+    ExpectRemovedAtExit(unpack, outcome);
+    EXPECT_EQ("", Differences(before, Take(ProfileAreas())));
+}
+
+// A gdiplus.dll and a comctl32.dll that record their load, planted beside a
+// copy of the installer, Wine told to prefer them: neither is loaded.
+TEST_F(Hostile, PlantedLibrariesBesideTheInstallerAreNeverLoaded) {
+    si_test::TempDir dir(L"planted");
+    const std::wstring planted = si_test::BuildDir() + L"\\tests\\startup\\planted.dll";
+    si_test::InstallerRun run;
+    run.exePath = dir / L"SetupInstall.exe";
+    ASSERT_TRUE(::CopyFileW(si_test::InstallerPath().c_str(), run.exePath.c_str(), FALSE));
+    for (const wchar_t* name : {L"gdiplus.dll", L"comctl32.dll"})
+        ASSERT_TRUE(::CopyFileW(planted.c_str(), (dir / name).c_str(), FALSE)) << N(name);
+    si_test::PreferNativeDlls(L"SetupInstall.exe", {L"gdiplus", L"comctl32"});
+    const Outcome outcome = Install(run);
+    si_test::PreferNativeDlls(L"SetupInstall.exe", {});
+    ExpectInstalled(outcome);
+    EXPECT_FALSE(FileExists(dir / L"gdiplus.dll.loaded"));
+    EXPECT_FALSE(FileExists(dir / L"comctl32.dll.loaded"));
+}
+
 // --- A target that cannot be written -----------------------------------------
 
 // A file where the target folder, or its parent, must be made: the copy of

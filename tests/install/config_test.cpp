@@ -241,6 +241,12 @@ TEST_F(ConfigTest, PathsThatDoNotFitAreRefusedNotCut) {
     EXPECT_EQ(L"C:\\Program Files\\" + std::wstring(230, L'k'), gTargetDir);
     EXPECT_STREQ(L"", gDriverToolPath);
     EXPECT_EQ(1u, LogLines(log_.Text(), "ReadConfigFromIni>> path too long").size());
+
+    // No Program Files folder: nothing goes to the drive's root (\KALVERON\AX7R_1.0).
+    WriteIni(kShippedIni);
+    gProgramFilesDir[0] = gTargetDir[0] = L'\0';
+    EXPECT_EQ(0, Read(OS_ARCHITECTURE_X64_AMD64, OS_TYPE_WIN10));
+    EXPECT_STREQ(L"", gTargetDir);
 }
 
 TEST_F(ConfigTest, TheConfigFolderComesFromTheStringTable) {

@@ -212,6 +212,25 @@ TEST_F(FileOpsTest, LXDeleteFolderOnAMissingFolderFailsAtTheRemoval) {
     EXPECT_EQ("LXDeleteFolder>> RemoveDirectory fail! lpFolderPath is  " + N(missing), LogLines(log_.Text()).back());
 }
 
+// Links are removed, never followed, the folder handed in included. Wine
+// cannot make junctions: a folder the attribute query reports as a link
+// stands in (being real and not empty, it cannot be removed either).
+TEST_F(FileOpsTest, DeletionNeverFollowsALink) {
+    const std::wstring root = dir_ / L"tree";
+    ASSERT_TRUE(::CreateDirectoryW(root.c_str(), nullptr));
+    ASSERT_TRUE(::CreateDirectoryW((root + L"\\link").c_str(), nullptr));
+    ASSERT_TRUE(si_test::WriteFileBytes(root + L"\\link\\sentinel.txt", "behind a link"));
+    ASSERT_TRUE(si_test::WriteFileBytes(root + L"\\free.txt", "w"));
+    {
+        si_test::FakeLinks links({root});
+        EXPECT_TRUE(RecursiveDelete(root.c_str()));
+        EXPECT_EQ((std::vector<std::wstring>{L"free.txt", L"link", L"link\\sentinel.txt"}), si_test::ListTree(root));
+    }
+    si_test::FakeLinks links({root + L"\\link"});
+    EXPECT_FALSE(LXDeleteFolder(root.c_str()));
+    EXPECT_EQ((std::vector<std::wstring>{L"link", L"link\\sentinel.txt"}), si_test::ListTree(root));
+}
+
 TEST_F(FileOpsTest, RecursiveDeleteRefusesAnEmptyPath) {
     // An empty path would otherwise name the root of the current drive.
     EXPECT_FALSE(RecursiveDelete(L""));

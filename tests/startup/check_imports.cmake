@@ -12,7 +12,8 @@ foreach(line ${imports})
   string(TOLOWER "${name}" name)
   list(FIND allowed "${name}" at)
   if(at LESS 0)
-    message(FATAL_ERROR "${EXE} imports ${name} at load time")
+    message(FATAL_ERROR "${EXE} imports ${name} at load time: a library that is no known DLL is "
+                        "looked for in the program's own folder before any code of ours runs")
   endif()
 endforeach()
 if(NOT DEFINED DELAYED)
@@ -32,7 +33,8 @@ set(newer GetTickCount64 ConditionVariable SRWLock InitOnce FlsAlloc GetCurrentP
           CreateSymbolicLink GetFinalPathNameByHandle SetDefaultDllDirectories AddDllDirectory
           LocaleName GetLocaleInfoEx LCMapStringEx CompareStringEx InitializeCriticalSectionEx
           CreateEventEx CreateMutexEx GetFileInformationByHandleEx K32Get RegGetValue RegDeleteTree
-          RegSetKeyValue SHGetKnownFolderPath TaskDialog CreateFile2 QueryFullProcessImageName)
+          RegSetKeyValue SHGetKnownFolderPath TaskDialog CreateFile2 QueryFullProcessImageName
+          SetDllDirectory)  # Windows XP SP1
 foreach(name ${newer})
   string(FIND "${dump}" "${name}" at)
   if(at GREATER_EQUAL 0)

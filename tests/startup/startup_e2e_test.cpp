@@ -127,6 +127,26 @@ TEST(Startup, EveryWindowsSettingIsClassifiedThroughTheRealCalls) {
     }
 }
 
+// A gdiplus.dll that records its load, planted beside a copy of the probe,
+// Wine told to prefer it: loaded without any restriction (the plant works),
+// never with the installer's, with SetDefaultDllDirectories (new) or without.
+TEST(Startup, DllSearchNeverReachesTheProgramsOwnFolder) {
+    si_test::TempDir dir(L"plantprobe");
+    const std::wstring probe = dir / L"os_probe.exe", marker = dir / L"gdiplus.dll.loaded";
+    ASSERT_TRUE(::CopyFileW((si_test::ModuleDir() + L"\\os_probe.exe").c_str(), probe.c_str(), FALSE));
+    ASSERT_TRUE(::CopyFileW((si_test::ModuleDir() + L"\\planted.dll").c_str(), (dir / L"gdiplus.dll").c_str(), FALSE));
+    si_test::PreferNativeDlls(L"os_probe.exe", {L"gdiplus"});
+    for (const auto& row : {std::make_pair(L"none", 1u), std::make_pair(L"old", 0u), std::make_pair(L"new", 0u)}) {
+        SCOPED_TRACE(si_test::Narrow(row.first));
+        ::DeleteFileW(marker.c_str());
+        DWORD code = 99;
+        ASSERT_TRUE(si_test::RunProcess(L"\"" + probe + L"\" /dllsearch " + row.first, 30000, &code));
+        EXPECT_EQ(row.second, code);
+        EXPECT_EQ(row.second == 1, si_test::FileExists(marker));
+    }
+    si_test::PreferNativeDlls(L"os_probe.exe", {});
+}
+
 TEST(Startup, MissingPayloadResourceEndsQuietlyWithExitCodeZero) {
     si_test::TempDir dir(L"damaged");
     const std::wstring exe = dir / L"SetupInstall.exe";

@@ -71,6 +71,12 @@ void SetWindowsVersion(const std::wstring& exeName, const std::wstring& version)
     SetRegString(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\" + exeName, L"Version", version);
 }
 
+void PreferNativeDlls(const std::wstring& exeName, const std::vector<std::wstring>& dlls) {
+    const std::wstring key = L"Software\\Wine\\AppDefaults\\" + exeName + L"\\DllOverrides";
+    ::RegDeleteKeyW(HKEY_CURRENT_USER, key.c_str());
+    for (const auto& dll : dlls) SetRegString(HKEY_CURRENT_USER, key, dll.c_str(), L"native,builtin");
+}
+
 void SetSystemLanguage(const std::wstring& languageId) {
     SetRegString(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Nls\\Language", L"Default",
                  languageId.empty() ? L"0409" : languageId);

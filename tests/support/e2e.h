@@ -42,6 +42,9 @@ std::wstring InstallerPath();
 std::wstring AppDataDir();
 // The Windows version Wine reports to `exeName` (per-program AppDefaults).
 void SetWindowsVersion(const std::wstring& exeName, const std::wstring& version);
+// For `exeName`, Wine prefers these libraries found in the search path to its
+// own (WINEDLLOVERRIDES reaches no child of a Windows program); empty: none.
+void PreferNativeDlls(const std::wstring& exeName, const std::vector<std::wstring>& dlls);
 void SetSystemLanguage(const std::wstring& languageId);
 // Maps "Consolas" to `family` through Wine's font replacements (empty: the
 // mapping is removed), with the Debian fonts that cover every language made

@@ -1,5 +1,8 @@
 #include "tests/support/test_support.h"
 
+#include <aclapi.h>
+#include <sddl.h>
+
 #include <algorithm>
 #include <functional>
 
@@ -167,6 +170,42 @@ std::wstring BuildDir() {
         dir.resize(cut);
     }
     return std::wstring();
+}
+
+namespace {
+std::vector<std::wstring> gFakeLinks;
+DWORD WINAPI FakeLinkAttributes(const wchar_t* path) {
+    const DWORD attributes = ::GetFileAttributesW(path);
+    for (auto it = gFakeLinks.begin(); it != gFakeLinks.end(); ++it) {
+        if (_wcsicmp(it->c_str(), path) != 0) continue;
+        if (attributes != INVALID_FILE_ATTRIBUTES) return attributes | FILE_ATTRIBUTE_REPARSE_POINT;
+        gFakeLinks.erase(it);
+        break;
+    }
+    return attributes;
+}
+}  // namespace
+
+std::string SecurityText(const std::wstring& path, void* sd) {
+    const SECURITY_INFORMATION what = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+    si::unique_hlocal read;
+    if (!sd && ::GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, what, nullptr, nullptr, nullptr, nullptr,
+                                       reinterpret_cast<PSECURITY_DESCRIPTOR*>(read.put())) == ERROR_SUCCESS)
+        sd = read.get();
+    wchar_t* text = nullptr;
+    if (!sd || !::ConvertSecurityDescriptorToStringSecurityDescriptorW(sd, SDDL_REVISION_1, what, &text, nullptr))
+        return {};
+    si::unique_hlocal owned(text);
+    return Narrow(text);
+}
+
+FakeLinks::FakeLinks(std::vector<std::wstring> paths) {
+    gFakeLinks = std::move(paths);
+    si::gFileAttributes = &FakeLinkAttributes;
+}
+FakeLinks::~FakeLinks() {
+    si::gFileAttributes = &::GetFileAttributesW;
+    gFakeLinks.clear();
 }
 
 }  // namespace si_test

@@ -37,6 +37,19 @@ private:
     int savedEnabled_;
 };
 
+// For one scope, IsReparsePoint sees these existing paths as links (Wine
+// makes none); a path once seen missing is no longer one.
+class FakeLinks {
+public:
+    explicit FakeLinks(std::vector<std::wstring> paths);
+    ~FakeLinks();
+    FakeLinks(const FakeLinks&) = delete;
+    FakeLinks& operator=(const FakeLinks&) = delete;
+};
+
+// Owner and DACL as SDDL, of `sd` or else of the file or folder `path`; empty when unreadable.
+std::string SecurityText(const std::wstring& path, void* sd = nullptr);
+
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 bool ReadFileBytes(const std::wstring& path, std::string* bytes);
 bool FileExists(const std::wstring& path);

@@ -227,7 +227,8 @@ HWND CreateBackdrop() {
 
 }  // namespace
 
-DialogHost::DialogHost(std::function<DWORD()> worker) : endEvent_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+DialogHost::DialogHost(std::function<DWORD()> worker, bool startWorker)
+    : endEvent_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)), startWorker_(startWorker) {
     gWorkerBody = std::move(worker);
     gUnpackCalls = &unpackCalls_;
     thread_ = std::thread([this] { Run(); });
@@ -236,7 +237,9 @@ DialogHost::DialogHost(std::function<DWORD()> worker) : endEvent_(::CreateEventW
 void DialogHost::Run() {
     HWND backdrop = CreateBackdrop();
     {
-        CSetupInstallDlg dialog(InstallDialogHooks{&CountUnpack, &HostedWorker});
+        InstallDialogHooks hooks{&CountUnpack, &HostedWorker};
+        if (!startWorker_) hooks.createWorker = [](LPTHREAD_START_ROUTINE) -> HANDLE { return nullptr; };
+        CSetupInstallDlg dialog(hooks);
         result_ = dialog.DoModal();
     }
     endTick_ = ::GetTickCount();

@@ -63,7 +63,8 @@ void Tap(WORD vk);
 class DialogHost {
 public:
     static constexpr uint32_t kBackdrop = 0x00FF00FF;
-    explicit DialogHost(std::function<DWORD()> worker);
+    // `startWorker` false: the worker thread cannot be created.
+    explicit DialogHost(std::function<DWORD()> worker, bool startWorker = true);
     ~DialogHost();
     DialogHost(const DialogHost&) = delete;
     DialogHost& operator=(const DialogHost&) = delete;
@@ -85,6 +86,7 @@ private:
     std::atomic<DWORD> endTick_{0};
     std::atomic<int> unpackCalls_{0};
     HANDLE endEvent_;
+    bool startWorker_;
 };
 
 // A stand-in worker that keeps reporting progress until it is told to stop,

@@ -13,6 +13,7 @@
 #include "diag/log.h"
 #include "framework/app.h"
 #include "resources/resource_ids.h"
+#include "tests/support/e2e.h"
 #include "tests/support/test_support.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/progress.h"
@@ -275,6 +276,18 @@ TEST_F(WindowTest, SetupErrorClosesTheWindowAtOnce) {
     ASSERT_TRUE(host_->WaitForEnd(2000));
     EXPECT_LT(host_->EndTick() - sent, 500u);
     EXPECT_EQ(host_->Result(), IDCANCEL);
+}
+
+// Without a worker thread the sequence's failure path ends the window.
+TEST(SetupError, WithoutAWorkerThreadTheErrorBoxComesAndTheWindowCloses) {
+    DialogHost host([]() -> DWORD { return 0; }, false);
+    HWND box = nullptr;
+    const std::wstring text = si_test::FindMessageBoxText(::GetCurrentProcessId(), 10000, &box);
+    ASSERT_NE(nullptr, box);
+    EXPECT_FALSE(text.empty());
+    ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(host.WaitForEnd(5000));
+    EXPECT_EQ(host.Result(), IDCANCEL);
 }
 
 // The end of a successful run: the worker reports "completed", sends
