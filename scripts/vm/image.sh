@@ -79,8 +79,9 @@ debootstrap --arch=amd64 --variant=minbase --keyring="$keyring" --cache-dir="$de
 step "packages"
 if [ -f "$sources" ]; then cp "$sources" "$root/etc/apt/sources.list.d/debian.sources"; rm -f "$root/etc/apt/sources.list"; fi
 printf '#!/bin/sh\nexit 101\n' >"$root/usr/sbin/policy-rc.d"; chmod 755 "$root/usr/sbin/policy-rc.d"
-printf 'virtio_pci\nvirtio_blk\next4\n9pnet_virtio\n9p\n' >>"$root/etc/initramfs-tools/modules" 2>/dev/null ||
-    { mkdir -p "$root/etc/initramfs-tools"; printf 'virtio_pci\nvirtio_blk\next4\n9pnet_virtio\n9p\n' >"$root/etc/initramfs-tools/modules"; }
+# The initrd must find the virtio disk; the shares' modules come along.
+mkdir -p "$root/usr/share/initramfs-tools/modules.d"
+printf '%s\n' virtio_pci virtio_blk ext4 9pnet_virtio 9p >"$root/usr/share/initramfs-tools/modules.d/setupinstall-vm"
 mount -t proc proc "$root/proc"; mounted+=("$root/proc")
 mount --bind "$debs" "$root/var/cache/apt/archives"; mounted+=("$root/var/cache/apt/archives")
 in_root() { chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin DEBIAN_FRONTEND=noninteractive LC_ALL=C "$@"; }
@@ -109,7 +110,7 @@ rm -rf --one-file-system "$root"
 
 step "Wine prefixes (in the VM)"
 SETUPINSTALL_VM_IMAGE=$work SETUPINSTALL_VM_WRITABLE=1 \
-    "$here/run.sh" --timeout 3600 -- /usr/local/lib/setupinstall-vm/make-prefixes.sh >>"$log" 2>&1 ||
+    "$here/run.sh" --no-share --timeout 3600 -- /usr/local/lib/setupinstall-vm/make-prefixes.sh >>"$log" 2>&1 ||
     { tail -n 40 "$log" >&2; exit 1; }
 
 step "done: $(du -sh --apparent-size "$work/root.img" | cut -f1) apparent, $(du -sh "$work/root.img" | cut -f1) used"

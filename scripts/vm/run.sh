@@ -4,7 +4,7 @@
 #   run.sh [--share DIR]... [--local DIR]... [--timeout SECONDS] -- COMMAND [ARGS...]
 #
 # --share DIR   a host folder shared over 9p, mounted at the same absolute path
-#               in the VM (default: this clone)
+#               in the VM (default: this clone; --no-share: none)
 # --local DIR   a folder (under a shared one) replaced in the VM by an empty
 #               folder on the VM's own disk: faster than 9p, gone afterwards
 # --timeout S   stop the VM after S seconds (default $SETUPINSTALL_VM_TIMEOUT or 3600)
@@ -15,11 +15,12 @@
 # qemu's TCG with at most 2 CPUs.
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-shares=() locals=()
+shares=() locals=() no_share=
 timeout=${SETUPINSTALL_VM_TIMEOUT:-3600}
 while [ $# -gt 0 ]; do
     case $1 in
         --share) shares+=("$(cd "$2" && pwd)") || exit 2; shift 2 ;;
+        --no-share) no_share=1; shift ;;
         --local) locals+=("$2"); shift 2 ;;
         --timeout) timeout=$2; shift 2 ;;
         --) shift; break ;;
@@ -27,7 +28,9 @@ while [ $# -gt 0 ]; do
     esac
 done
 [ $# -gt 0 ] || { echo "run.sh: no command" >&2; exit 2; }
-[ ${#shares[@]} -gt 0 ] || shares=("$(cd "$here/../.." && pwd)")
+if [ ${#shares[@]} -eq 0 ] && [ -z "$no_share" ]; then
+    clone=$(git -C "$here" rev-parse --show-toplevel 2>/dev/null) && shares=("$clone")
+fi
 
 image=${SETUPINSTALL_VM_IMAGE:-}
 if [ -z "$image" ]; then image=$("$here/image.sh") || exit 1; fi
@@ -45,7 +48,10 @@ append="root=/dev/vda rw console=ttyS0 quiet loglevel=3 init=/usr/local/sbin/set
 virtfs=(-virtfs "local,path=$job,mount_tag=sijob,security_model=none,id=sijob")
 i=0
 for d in "${shares[@]}"; do
-    case $d in *[[:space:]]*) echo "run.sh: a shared path may not contain spaces: $d" >&2; exit 2 ;; esac
+    case $d in
+        /) echo "run.sh: will not share /" >&2; exit 2 ;;
+        *[[:space:]]*) echo "run.sh: a shared path may not contain spaces: $d" >&2; exit 2 ;;
+    esac
     virtfs+=(-virtfs "local,path=$d,mount_tag=si$i,security_model=none,id=si$i")
     append+=" si.share=si$i:$d"; i=$((i + 1))
 done
