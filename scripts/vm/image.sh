@@ -36,7 +36,7 @@ flock 8
 
 packages=(linux-image-amd64 initramfs-tools kmod udev procps iproute2 util-linux
           wine wine64 wine32:i386 xvfb xauth
-          fonts-dejavu-core fonts-noto-cjk fonts-thai-tlwg locales
+          fonts-wine fonts-dejavu-core fonts-noto-cjk fonts-thai-tlwg locales
           cmake 7zip imagemagick icoutils python3-pefile)
 
 sources=/etc/apt/sources.list.d/debian.sources

@@ -27,12 +27,11 @@ make_prefix() {  # ARCH LOADER SERVER [VERSION]
         echo 'reg add HKCU\Software\Wine\WineDbg /v ShowCrashDialog /t REG_DWORD /d 0 /f >nul'
         echo 'reg add "HKCU\Software\Wine\X11 Driver" /v Managed /t REG_SZ /d N /f >nul'
         echo 'reg add "HKCU\Software\Wine\X11 Driver" /v Decorated /t REG_SZ /d N /f >nul'
-        echo 'ver'
     } | sed 's/$/\r/' >"$WINEPREFIX/drive_c/setup.cmd"
-    "$wine" cmd /c 'C:\setup.cmd' </dev/null 2>&1 | tr -d '\r' | grep -v '^$'
+    "$wine" cmd /c 'C:\setup.cmd' </dev/null >/dev/null 2>&1
     rm -f "$WINEPREFIX/drive_c/setup.cmd"
     "$server" -k; "$server" -w
-    cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+    cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" || return 1
     find "$WINEPREFIX/drive_c/users" -type l -print0 | while IFS= read -r -d '' link; do
         rm -f "$link" && mkdir -p "$link"
     done
