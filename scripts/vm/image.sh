@@ -64,7 +64,12 @@ remove_work() {
     rm -rf --one-file-system "$work"
 }
 trap 'unmount_all' EXIT
-[ -e "$work" ] && remove_work
+# Left-overs of interrupted builds.
+for stale in "$cache"/*.tmp; do
+    [ -e "$stale" ] || continue
+    work=$stale; remove_work || exit 1
+done
+work=$image.tmp
 mkdir -p "$work"
 echo "vm image: building $image (log: $log)" >&2
 

@@ -7,6 +7,8 @@
 # Wine's fonts, and real folders instead of links to the Unix home.
 set -u
 base=/opt/setupinstall-vm
+wine32=/usr/lib/wine/wine
+server=/usr/lib/wine/wineserver64
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
 Xvfb :90 -screen 0 1024x768x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
@@ -14,13 +16,16 @@ xvfb=$!
 for _ in $(seq 100); do [ -e /tmp/.X11-unix/X90 ] && break; sleep 0.2; done
 export DISPLAY=:90
 
-make_prefix() {  # ARCH LOADER SERVER [VERSION]
-    local arch=$1 wine=$2 server=$3 version=${4:-} t0=$SECONDS
+make_prefix() {  # ARCH MAKER [VERSION]
+    local arch=$1 maker=$2 version=${3:-} t0=$SECONDS
     export WINEPREFIX=$base/prefix-$arch WINEARCH=$arch
     rm -rf "$WINEPREFIX"; mkdir -p "$base"
-    "$server" -p </dev/null >/dev/null 2>&1
-    "$wine" wineboot -i </dev/null >/dev/null 2>&1 || { echo "wineboot failed for $arch"; return 1; }
-    # Every setting in one Wine start.
+    # No persistent server: waiting for it to end waits for the whole set-up,
+    # the WoW64 half of a 64-bit prefix included (slow under emulation).
+    "$maker" wineboot -i </dev/null >/dev/null 2>&1
+    "$server" -w
+    # Every setting in one Wine start, by the 32-bit loader: it also proves
+    # that 32-bit programs run in the prefix.
     {
         echo '@echo off'
         [ -n "$version" ] && echo "reg add HKCU\\Software\\Wine /v Version /t REG_SZ /d $version /f >nul"
@@ -28,9 +33,15 @@ make_prefix() {  # ARCH LOADER SERVER [VERSION]
         echo 'reg add "HKCU\Software\Wine\X11 Driver" /v Managed /t REG_SZ /d N /f >nul'
         echo 'reg add "HKCU\Software\Wine\X11 Driver" /v Decorated /t REG_SZ /d N /f >nul'
     } | sed 's/$/\r/' >"$WINEPREFIX/drive_c/setup.cmd"
-    "$wine" cmd /c 'C:\setup.cmd' </dev/null >/dev/null 2>&1
+    "$wine32" cmd /c 'C:\setup.cmd' </dev/null >/dev/null 2>&1
+    local rc=$?
+    if [ $rc -ne 0 ]; then  # once more after an update of the prefix
+        "$maker" wineboot -u </dev/null >/dev/null 2>&1; "$server" -w
+        "$wine32" cmd /c 'C:\setup.cmd' </dev/null >/dev/null 2>&1; rc=$?
+    fi
     rm -f "$WINEPREFIX/drive_c/setup.cmd"
-    "$server" -k; "$server" -w
+    "$server" -w
+    [ $rc -eq 0 ] || { echo "prefix $arch: 32-bit programs do not run (exit code $rc)"; return 1; }
     cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" || return 1
     find "$WINEPREFIX/drive_c/users" -type l -print0 | while IFS= read -r -d '' link; do
         rm -f "$link" && mkdir -p "$link"
@@ -39,8 +50,8 @@ make_prefix() {  # ARCH LOADER SERVER [VERSION]
 }
 
 rc=0
-make_prefix win32 /usr/lib/wine/wine /usr/lib/wine/wineserver32 winxp || rc=1
-make_prefix win64 /usr/lib/wine/wine64 /usr/lib/wine/wineserver64 || rc=1
+make_prefix win32 "$wine32" winxp || rc=1
+make_prefix win64 /usr/lib/wine/wine64 || rc=1
 kill $xvfb
 sync
 exit $rc

@@ -82,8 +82,10 @@ timeout -k 10 "$timeout" qemu-system-x86_64 \
     -drive "file=$image/root.img,format=raw,if=virtio,snapshot=$snapshot" \
     "${virtfs[@]}" </dev/null &
 qpid=$!
-tail -n +1 -F --pid="$qpid" "$job/out" 2>/dev/null
+# In the background, so that a signal reaches the traps at once.
+tail -n +1 -f --pid="$qpid" "$job/out" 2>/dev/null &
 wait "$qpid"; qrc=$?; qpid=
+wait
 end=$(date +%s.%N)
 
 if [ -f "$job/started" ]; then

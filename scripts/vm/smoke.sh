@@ -36,8 +36,10 @@ smoke_case() {
         echo '@echo off'
         echo "if exist \"$target\\Uninstall.exe\" (echo target=yes) else (echo target=no)"
         echo 'if exist "%APPDATA%\KalveronTemp" (echo unpack-folder=left) else (echo unpack-folder=gone)'
-        echo "reg query \"$key\" /reg:32 >nul 2>&1 && echo entry32=yes || echo entry32=no"
-        echo "reg query \"$key\" /reg:64 >nul 2>&1 && echo entry64=yes || echo entry64=no"
+        for view in 32 64; do
+            echo "reg query \"$key\" /reg:$view >nul 2>&1"
+            echo "if errorlevel 1 (echo entry$view=no) else (echo entry$view=yes)"
+        done
         echo 'type "%APPDATA%\InstallLog\Install.log"'
     } | sed 's/$/\r/' >"$WINEPREFIX/drive_c/smoke.cmd"
     local res
