@@ -26,7 +26,6 @@ image=$cache/$hash
 [ "${1:-}" = --path ] && { echo "$image"; exit 0; }
 [ -f "$image/ready" ] && { echo "$image"; exit 0; }
 
-as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 if [ "$(id -u)" -ne 0 ]; then exec sudo -E "$0" "$@"; fi
 
 mkdir -p "$cache"
