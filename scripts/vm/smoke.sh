@@ -28,6 +28,7 @@ smoke_case() {
     local arch=$1 target=$2 os_arch=$3 extra=${4:-} t0=$SECONDS
     export WINEPREFIX=/var/tmp/smoke-$arch WINEARCH=$arch
     rm -rf "$WINEPREFIX"; cp -a "$templates/prefix-$arch" "$WINEPREFIX"
+    local t_copy=$((SECONDS - t0)); t0=$SECONDS
     /usr/lib/wine/wineserver64 -p </dev/null >/dev/null 2>&1
     local out=/var/tmp/smoke-$arch.out
     timeout 900 /usr/lib/wine/wine "$exe" /log </dev/null >"$out" 2>&1
@@ -55,7 +56,7 @@ smoke_case() {
     grep -q "OS architecture is $os_arch" <<<"$res" || why+=" log-not-$os_arch"
     [ -z "$extra" ] || grep -q "$extra" <<<"$res" || why+=" log-not-'$extra'"
     [ -n "$why" ] && { verdict="FAILED:$why"; failed=1; }
-    echo "smoke $arch: $verdict (exit code $rc, run ${t_run} s, checks $((SECONDS - t0 - t_run)) s; $target)"
+    echo "smoke $arch: $verdict (exit code $rc; prefix copy ${t_copy} s, run ${t_run} s, checks $((SECONDS - t0 - t_run)) s; $target)"
     if [ -n "$why" ]; then grep -v '^$' <<<"$res" | tail -n 40; tail -n 20 "$out"; fi
 }
 
