@@ -76,8 +76,7 @@ unsigned int ReadSystemLanguageId() {
     // 1024 bytes, one more character kept as a terminator the registry may not write.
     wchar_t text[512 + 1] = {};
 
-    auto regGetValue = reinterpret_cast<RegGetValueWFn>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"advapi32.dll"), "RegGetValueW")));
+    auto regGetValue = si::SystemFunction<RegGetValueWFn>(L"advapi32.dll", "RegGetValueW");
     if (regGetValue) {
         DWORD size = 1024;
         if (regGetValue(HKEY_LOCAL_MACHINE, kKey, L"Default", 0xFFFF, nullptr, text, &size) != ERROR_SUCCESS)

@@ -60,13 +60,8 @@ bool IsUserAdmin() {
 
 namespace si {
 
-namespace {
-FARPROC Kernel32Function(const char* name) { return ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), name); }
-}  // namespace
-
 SetDefaultDllDirectoriesFn FindSetDefaultDllDirectories() {
-    return reinterpret_cast<SetDefaultDllDirectoriesFn>(
-        reinterpret_cast<void*>(Kernel32Function("SetDefaultDllDirectories")));
+    return SystemFunction<SetDefaultDllDirectoriesFn>(L"kernel32.dll", "SetDefaultDllDirectories");
 }
 
 void RestrictDllSearch(SetDefaultDllDirectoriesFn setDefault) {
@@ -74,8 +69,7 @@ void RestrictDllSearch(SetDefaultDllDirectoriesFn setDefault) {
     if (setDefault && setDefault(kSearchSystem32)) return;
     // Windows XP without a service pack has no SetDllDirectoryW either.
     using SetDllDirectoryFn = BOOL(WINAPI*)(const wchar_t*);
-    if (auto setDllDirectory =
-            reinterpret_cast<SetDllDirectoryFn>(reinterpret_cast<void*>(Kernel32Function("SetDllDirectoryW"))))
+    if (auto setDllDirectory = SystemFunction<SetDllDirectoryFn>(L"kernel32.dll", "SetDllDirectoryW"))
         setDllDirectory(L"");
     wchar_t system[MAX_PATH] = {};
     const UINT n = ::GetSystemDirectoryW(system, MAX_PATH);

@@ -1,6 +1,7 @@
 #include "diag/osinfo.h"
 
 #include "diag/log.h"
+#include "framework/win.h"
 
 OsInfo gOsInfo = {};
 
@@ -83,8 +84,7 @@ void LogVersionLine(const wchar_t* name, const OSVERSIONINFOEXW& v) {
 WORD SystemOsProbe::ProcessorArchitecture() const {
     SYSTEM_INFO si = {};
     // The native call gives a 32-bit process on a 64-bit system the real processor.
-    auto native = reinterpret_cast<GetNativeSystemInfoFn>(reinterpret_cast<void*>(
-        ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "GetNativeSystemInfo")));
+    auto native = si::SystemFunction<GetNativeSystemInfoFn>(L"kernel32.dll", "GetNativeSystemInfo");
     if (native)
         native(&si);
     else
@@ -143,8 +143,7 @@ si::RtlGetVersionFn gRtlGetVersion = nullptr;
 
 bool IsWin10OrLater() {
     if (!gRtlGetVersionLooked) {
-        gRtlGetVersion = reinterpret_cast<si::RtlGetVersionFn>(
-            reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion")));
+        gRtlGetVersion = si::SystemFunction<si::RtlGetVersionFn>(L"ntdll.dll", "RtlGetVersion");
         gRtlGetVersionLooked = true;
     }
     if (!gRtlGetVersion) return false;

@@ -88,6 +88,15 @@ using unique_memdc = unique_any<HDC, MemDcTraits>;
 using unique_hglobal = unique_any<HGLOBAL, HGlobalTraits>;
 using unique_hlocal = unique_any<HLOCAL, HLocalTraits>;
 
+// A function of a system module that is already loaded (kernel32, ntdll,
+// advapi32), looked up at run time because older systems lack it: null
+// when the module or the function is missing.
+template <typename Fn>
+Fn SystemFunction(const wchar_t* module, const char* name) noexcept {
+    const HMODULE loaded = ::GetModuleHandleW(module);
+    return loaded ? reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(loaded, name))) : nullptr;
+}
+
 // The attribute query behind IsReparsePoint: GetFileAttributesW. Tests put
 // their own in its place to stand in for links the test system cannot make.
 // Defined here, so that the decoder library, which links nothing else of
