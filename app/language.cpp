@@ -2,9 +2,9 @@
 
 #include <cwchar>
 
-#include "app/globals.h"
 #include "diag/log.h"
 #include "framework/win.h"
+#include "state/globals.h"
 
 // clang-format off
 const LanguageEntry kLanguageTable[36] = {

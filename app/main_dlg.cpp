@@ -4,21 +4,24 @@
 
 #include <string>
 
-#include "app/globals.h"
+#include "app/install_worker.h"
 #include "app/setup_app.h"
 #include "diag/log.h"
 #include "framework/app.h"
-#include "framework/win.h"
-#include "install/sequence.h"
 #include "resources/resource_ids.h"
-#include "ui/progress.h"
-#include "ui/progress_lock.h"
+#include "state/globals.h"
+#include "state/messages.h"
 
 namespace {
 
-std::wstring LoadText(UINT id) { return si::LoadStringResource(AfxGetResourceHandle(), id); }
-
 void UnpackSetupPayload(UnPackFromRes& unpack) { UnpackResourcesOrExit(unpack, IDS_LIST_SETUP); }
+
+// Where the end-of-run close request goes: the application's main window,
+// which is this dialog; the window itself when it runs without one.
+HWND MainWindowOr(HWND self) {
+    CWinApp* app = AfxGetApp();
+    return app && ::IsWindow(app->m_hMainWnd) ? app->m_hMainWnd : self;
+}
 
 }  // namespace
 
@@ -37,17 +40,16 @@ CSetupInstallDlg::CSetupInstallDlg(const InstallDialogHooks& hooks)
     m_hIcon = ::LoadIconW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDR_MAINFRAME));
 }
 
-CSetupInstallDlg::~CSetupInstallDlg() {
-    // Normally already done when the window went; the worker must never
-    // reach this object once it is being destroyed.
-    si::WithdrawMainDialog(this);
-}
+// The progress window withdraws itself as it goes (normally already done
+// when the window went): the worker never reaches this object once it is
+// being destroyed.
+CSetupInstallDlg::~CSetupInstallDlg() = default;
 
 BOOL CSetupInstallDlg::OnInitDialog() {
     CDialog::OnInitDialog();
 
     if (HMENU systemMenu = ::GetSystemMenu(m_hWnd, FALSE)) {
-        const std::wstring about = LoadText(IDS_ABOUTBOX);
+        const std::wstring about = si::LoadActiveString(IDS_ABOUTBOX);
         if (!about.empty()) {
             ::AppendMenuW(systemMenu, MF_SEPARATOR, 0, nullptr);
             ::AppendMenuW(systemMenu, MF_STRING, IDM_ABOUTBOX, about.c_str());
@@ -56,8 +58,8 @@ BOOL CSetupInstallDlg::OnInitDialog() {
     ::SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
     ::SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
 
-    si::PublishMainDialog(this);
-    ::SetWindowTextW(m_hWnd, LoadText(IDS_WINDOW_TITLE).c_str());
+    m_progress.Publish();
+    ::SetWindowTextW(m_hWnd, si::LoadActiveString(IDS_WINDOW_TITLE).c_str());
 
     for (wchar_t& c : gProgramFilesDir) c = L'\0';
     // A folder that cannot be read stays empty: the configuration step refuses it.
@@ -67,14 +69,10 @@ BOOL CSetupInstallDlg::OnInitDialog() {
 
     // The skin: image and layout, the rounded shape, the first layered update.
     gLangModule = AfxGetResourceHandle();
-    LoadSkinAndLayout();
-    if (HRGN region = ::CreateRoundRectRgn(m_windowRect.left, m_windowRect.top, m_windowRect.right,
-                                           m_windowRect.bottom, 5, 5)) {
-        // On success the window owns the region.
-        if (!::SetWindowRgn(m_hWnd, region, FALSE)) ::DeleteObject(region);
-    }
-    DrawSkinLayered();
-    SetStatusText(LoadText(IDS_STATUS_INITIALIZING));
+    m_progress.LoadSkinAndLayout(gLangModule);
+    m_progress.ApplyRoundedShape();
+    m_progress.DrawSkinLayered();
+    m_progress.SetStatusText(si::LoadActiveString(IDS_STATUS_INITIALIZING));
 
     // Ends the process on failure; the window never shows then.
     m_hooks.unpackPayload(m_unpack);
@@ -108,7 +106,7 @@ bool CSetupInstallDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRE
         OnSysCommand(static_cast<UINT>(wParam), lParam);
         return true;
     case WM_PAINT:
-        PaintProgress();
+        m_progress.PaintProgress(m_hIcon, [this] { Default(WM_PAINT, 0, 0); });
         return true;
     case WM_QUERYDRAGICON:
         *result = reinterpret_cast<LRESULT>(m_hIcon);
@@ -123,13 +121,38 @@ bool CSetupInstallDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRE
         *result = OnCreate(wParam, lParam);
         return true;
     case WM_MOUSEMOVE:
-        OnMouseMove(wParam, lParam);
+        m_progress.OnMouseMove(wParam, lParam);
+        Default(WM_MOUSEMOVE, wParam, lParam);
         return true;
     case WM_DESTROY:
         // From here on the worker can no longer reach the window or this object.
-        si::WithdrawMainDialog(this);
+        m_progress.Withdraw();
         return false;
     default:
         return CDialog::OnMessage(message, wParam, lParam, result);
     }
+}
+
+LRESULT CSetupInstallDlg::OnCreate(WPARAM wParam, LPARAM lParam) {
+    if (Default(WM_CREATE, wParam, lParam) == -1) return -1;
+    // Start-up's modal run makes this the application's main window.
+    if (CWinApp* app = AfxGetApp()) app->m_hMainWnd = m_hWnd;
+    m_progress.OnCreate(m_hWnd);
+    return 0;
+}
+
+LRESULT CSetupInstallDlg::EventSetupEnd(WPARAM, LPARAM) {
+    WriteLog(L"{EventSetupEnd}EventSetupEnd start \n");
+    // The worker is not ended from here: it waits inside its send of this
+    // message, does nothing after it that touches the window, and returns by
+    // itself once the send comes back.
+    ::Sleep(1000);
+    ::SendMessageW(MainWindowOr(m_hWnd), WM_CLOSE, 0, 0);
+    WriteLog(L"{EventSetupEnd}EventSetupEnd end  \n");
+    return 0;
+}
+
+LRESULT CSetupInstallDlg::OnSetupError(WPARAM, LPARAM) {
+    ::SendMessageW(MainWindowOr(m_hWnd), WM_CLOSE, 0, 0);
+    return 0;
 }

@@ -5,7 +5,6 @@
 
 #include <string>
 
-#include "app/globals.h"
 #include "app/language.h"
 #include "app/main_dlg.h"
 #include "diag/log.h"
@@ -13,23 +12,17 @@
 #include "framework/win.h"
 #include "install/cleanup.h"
 #include "resources/resource_ids.h"
+#include "state/globals.h"
+#include "state/messages.h"
 #include "unpack/extract.h"
 #include "unpack/unpack_folder.h"
 #include "ui/gdiplus_session.h"
-
-wchar_t gUnPackDirPath[MAX_PATH] = {};
-wchar_t gProgramFilesDir[MAX_PATH] = {};
-HMODULE gLangModule = nullptr;
-ULONG_PTR gGdiplusToken = 0;
-HANDLE gInstallThread = nullptr;
-CSetupInstallDlg* gMainDlg = nullptr;
 
 namespace {
 
 wchar_t gLogDir[MAX_PATH] = {};
 
 constexpr wchar_t kMutexName[] = L"LUMIRAX-DRV-SETUP";
-constexpr wchar_t kErrorCaption[] = L"Error!!!";
 
 // Probes `path` and creates it (one level) when it is missing. The unpack
 // folder is claimed whether it was there or not: a folder or link found in
@@ -89,7 +82,7 @@ void PrepareWorkFolders(HWND owner) {
     wchar_t appData[MAX_PATH] = {};
     ::SHGetSpecialFolderPathW(owner, appData, CSIDL_APPDATA, FALSE);
 
-    const std::wstring folderName = si::LoadStringResource(AfxGetResourceHandle(), IDS_UNPACK_FOLDER);
+    const std::wstring folderName = si::LoadActiveString(IDS_UNPACK_FOLDER);
     si::FormatPath(gUnPackDirPath, MAX_PATH, L"%s\\%s", appData, folderName.c_str());
     WriteLog(L"gUnPackDirPath = %s", gUnPackDirPath);
     si::FormatPath(gLogDir, MAX_PATH, L"%s\\InstallLog", appData);
@@ -141,7 +134,7 @@ BOOL CSetupInstallApp::InitInstance() {
     // From here on every resource comes from the language library alone.
     AfxSetResourceHandle(m_hLangModule);
     if (!m_hLangModule) {
-        AfxMessageBox(L"Load library error,Setup is not complete!", MB_OK | MB_ICONEXCLAMATION);
+        AfxMessageBox(kLoadLibraryError, MB_OK | MB_ICONEXCLAMATION);
         return FALSE;
     }
 

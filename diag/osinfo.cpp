@@ -3,7 +3,6 @@
 #include "diag/log.h"
 #include "framework/win.h"
 
-OsInfo gOsInfo = {};
 
 namespace si {
 namespace {

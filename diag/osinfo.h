@@ -31,8 +31,6 @@ struct OsInfo {
     int osType;
 };
 
-extern OsInfo gOsInfo;
-
 // Fills `info`; 1 when the version was read and classified, 0 when
 // GetVersionExW failed (the architecture is set by then, osType stays 5).
 int DetectOsInfo(OsInfo* info);

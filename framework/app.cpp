@@ -2,6 +2,8 @@
 
 #include <cwchar>
 
+#include "framework/win.h"
+
 namespace {
 CWinApp* gApp = nullptr;
 HINSTANCE gResourceModule = nullptr;
@@ -35,6 +37,23 @@ int AfxMessageBox(const wchar_t* text, UINT type) {
     if (owner && !::IsWindow(owner)) owner = nullptr;
     return ::MessageBoxW(owner, text, gApp && gApp->m_pszAppName ? gApp->m_pszAppName : L"", type);
 }
+
+namespace si {
+
+std::wstring LoadActiveString(UINT id) { return LoadStringResource(AfxGetResourceHandle(), id); }
+
+std::wstring LoadStringOrExit(UINT id) {
+    std::wstring text = LoadActiveString(id);
+    if (text.empty()) {
+        wchar_t message[64] = {};
+        Format(message, 64, L"Load String (%d) Failed!", static_cast<int>(id));
+        ::MessageBoxW(nullptr, message, L"Error", MB_OK);
+        ::ExitProcess(1);
+    }
+    return text;
+}
+
+}  // namespace si
 
 int AfxWinMain(HINSTANCE instance) {
     CWinApp* app = AfxGetApp();

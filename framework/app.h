@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 class CWinApp {
 public:
     CWinApp();
@@ -33,5 +35,15 @@ void AfxSetResourceHandle(HINSTANCE module);
 MSG* AfxGetCurrentMessage();
 // A message box captioned with the application's name, owned by the main window.
 int AfxMessageBox(const wchar_t* text, UINT type = MB_OK);
+
+namespace si {
+// String `id` of the current resource module (the language library once it is
+// loaded); empty when the entry is missing or empty.
+std::wstring LoadActiveString(UINT id);
+// The same for a string the run cannot go on without: a missing or empty
+// entry shows "Load String (<id>) Failed!" (caption "Error") and ends the
+// process with exit code 1.
+std::wstring LoadStringOrExit(UINT id);
+}  // namespace si
 // The process entry: runs the application object's start-up and exit.
 int AfxWinMain(HINSTANCE instance);

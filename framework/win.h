@@ -97,6 +97,11 @@ Fn SystemFunction(const wchar_t* module, const char* name) noexcept {
     return loaded ? reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(loaded, name))) : nullptr;
 }
 
+// "." or "..", the entries a folder listing gives for itself and its parent.
+inline bool IsDotEntry(const wchar_t* name) noexcept {
+    return name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'));
+}
+
 // The attribute query behind IsReparsePoint: GetFileAttributesW. Tests put
 // their own in its place to stand in for links the test system cannot make.
 // Defined here, so that the decoder library, which links nothing else of

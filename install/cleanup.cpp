@@ -2,10 +2,10 @@
 
 #include <windows.h>
 
-#include "app/globals.h"
 #include "diag/log.h"
 #include "framework/win.h"
 #include "install/fileops.h"
+#include "state/globals.h"
 
 namespace si {
 

@@ -2,20 +2,10 @@
 
 #include <cwctype>
 
-#include "app/globals.h"
 #include "diag/log.h"
 #include "framework/win.h"
 #include "resources/resource_ids.h"
-
-wchar_t gConfigFilePath[MAX_PATH] = {};
-int gChipSupplier = 0;
-wchar_t gTargetDir[MAX_PATH] = {};
-wchar_t gSvcSourceDir[MAX_PATH] = {};
-wchar_t gUninstSourceDir[MAX_PATH] = {};
-wchar_t gDriverToolSourceDir[MAX_PATH] = {};
-wchar_t gDriverToolPath[MAX_PATH] = {};
-BOOL gDriverWHQL = FALSE;
-wchar_t gDriverSourceDir[MAX_PATH] = {};
+#include "state/globals.h"
 
 namespace {
 

@@ -7,18 +7,6 @@
 #include "diag/osinfo.h"
 #include "install/install_common.h"
 
-// Each text value holds at most 259 characters; all are empty (or 0) until
-// ReadConfigFromIni has run, and only it writes them.
-extern wchar_t gConfigFilePath[MAX_PATH];       // gUnPackDirPath\SetupFiles\ConfigFile\FilesModifyConfig.ini
-extern int gChipSupplier;                       // [CurrentCard] Chip_Supplier: 1 or 2
-extern wchar_t gTargetDir[MAX_PATH];            // gProgramFilesDir\[TargetDirSet] TargetDir
-extern wchar_t gSvcSourceDir[MAX_PATH];         // [AutoInstSvc] SOURCE_PATH, relative to gUnPackDirPath
-extern wchar_t gUninstSourceDir[MAX_PATH];      // [Uninst] SOURCE_PATH, relative
-extern wchar_t gDriverToolSourceDir[MAX_PATH];  // [DriverInstall] Driver_Install_Tool_X86 / _X64, relative
-extern wchar_t gDriverToolPath[MAX_PATH];       // gTargetDir\DriverFiles\<tool>.exe
-extern BOOL gDriverWHQL;                        // [DriverInstall] DriverWHQL equals 1 (missing: 1)
-extern wchar_t gDriverSourceDir[MAX_PATH];      // [DriverInstall] <SystemKey>, relative; empty without a key
-
 // Reads one text value of gConfigFilePath into `out` (MAX_PATH characters)
 // without leading and trailing white space and without any double quote.
 // A missing value reads as empty. A value that does not fit is refused: `out`

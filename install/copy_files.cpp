@@ -2,11 +2,11 @@
 
 #include <windows.h>
 
-#include "app/globals.h"
 #include "diag/log.h"
 #include "install/config.h"
 #include "install/fileops.h"
 #include "install/install_common.h"
+#include "state/globals.h"
 
 const wchar_t* const kUninstallLanguages[kUninstallLanguageCount] = {
     L"Chinese(Traditional)", L"Dutch(Netherlands)", L"English(United_States)", L"French(France)",

@@ -2,12 +2,12 @@
 
 #include <cwchar>
 
-#include "app/globals.h"
 #include "diag/log.h"
 #include "framework/win.h"
 #include "install/config.h"
 #include "install/fileops.h"
 #include "resources/resource_ids.h"
+#include "state/globals.h"
 
 namespace {
 

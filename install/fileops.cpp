@@ -6,14 +6,11 @@
 #include "diag/log.h"
 #include "framework/win.h"
 #include "install/install_common.h"
+#include "unpack/unpack_folder.h"
 
 namespace {
 
 bool EndsWith(const std::wstring& path, wchar_t c) { return !path.empty() && path.back() == c; }
-
-bool IsDots(const wchar_t* name) {
-    return name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'));
-}
 
 // True when `path` names a folder whose attributes are exactly
 // FILE_ATTRIBUTE_DIRECTORY (the test createMultiDir is defined by).
@@ -63,7 +60,7 @@ bool copyFolderFiles(const wchar_t* source, const wchar_t* destination) {
     si::unique_find find(::FindFirstFileW(pattern.c_str(), &data));
     if (!find) return true;  // a missing or empty source copies nothing
     do {
-        if (IsDots(data.cFileName) || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
+        if (si::IsDotEntry(data.cFileName) || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
         const std::wstring src = from + data.cFileName, dst = to + data.cFileName;
         if (!si::FitsPath(L"copyFolderFiles", src) || !si::FitsPath(L"copyFolderFiles", dst) ||
             !::CopyFileW(src.c_str(), dst.c_str(), FALSE))
@@ -82,45 +79,11 @@ int getInfFileName(const wchar_t* folder, wchar_t* name) {
     si::unique_find find(::FindFirstFileW(pattern.c_str(), &data));
     if (!find) return 1;
     do {
-        if (IsDots(data.cFileName) || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
+        if (si::IsDotEntry(data.cFileName) || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
         si::CopyText(name, MAX_PATH, data.cFileName);
         return 0;
     } while (::FindNextFileW(find.get(), &data));
     return 1;
-}
-
-bool RecursiveDelete(const wchar_t* folder) {
-    std::wstring base = folder;
-    // An empty path would turn into the root of the current drive.
-    if (base.empty()) return false;
-    // A link is never followed, the folder handed in included: nothing
-    // behind it belongs to the folder being deleted.
-    if (si::IsReparsePoint(folder)) return true;
-    if (!EndsWith(base, L'\\') && !EndsWith(base, L'/')) base += L'\\';
-    const std::wstring pattern = base + L"*.*";
-    if (!si::FitsPath(L"RecursiveDelete", pattern)) return false;
-
-    bool ok = true;
-    WIN32_FIND_DATAW data;
-    si::unique_find find(::FindFirstFileW(pattern.c_str(), &data));
-    if (!find) return true;
-    do {
-        if (IsDots(data.cFileName)) continue;
-        const std::wstring entry = base + data.cFileName;
-        if (!si::FitsPath(L"RecursiveDelete", entry)) {
-            ok = false;
-        } else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            // A junction or folder link is removed, never followed: what it
-            // points at lies outside the folder being deleted.
-            if (!(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && !RecursiveDelete(entry.c_str()))
-                ok = false;
-            if (!::RemoveDirectoryW(entry.c_str())) ok = false;
-        } else {
-            // A file that stays makes the removal of its folder fail one level up.
-            ::DeleteFileW(entry.c_str());
-        }
-    } while (::FindNextFileW(find.get(), &data));
-    return ok;
 }
 
 bool LXDeleteFolder(const wchar_t* lpFolderPath) {

@@ -19,13 +19,6 @@ bool copyFolderFiles(const wchar_t* source, const wchar_t* destination);
 // none (then `name` is left as it was).
 int getInfFileName(const wchar_t* folder, wchar_t* name);
 
-// Deletes everything below `folder` (not the folder itself). True when every
-// subfolder could be emptied and removed. Read-only files stay, and so does
-// every folder above them. An empty path is refused. Links (junctions,
-// symbolic links) are removed, never followed; `folder` itself being one,
-// nothing is deleted through it (true).
-bool RecursiveDelete(const wchar_t* folder);
-
 // Deletes `lpFolderPath` with everything in it, with its log lines; true when
 // it is gone.
 bool LXDeleteFolder(const wchar_t* lpFolderPath);

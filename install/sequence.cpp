@@ -1,18 +1,9 @@
 #include "install/sequence.h"
 
-#include "app/globals.h"
 #include "diag/log.h"
-#include "install/cleanup.h"
-#include "install/config.h"
-#include "install/copy_files.h"
-#include "install/driver.h"
-#include "install/service.h"
-#include "install/uninstall_reg.h"
 #include "resources/resource_ids.h"
-#include "ui/progress.h"
-#include "unpack/extract.h"
-
-HANDLE gDriverThread = nullptr;
+#include "state/globals.h"
+#include "state/messages.h"
 
 namespace si {
 namespace {
@@ -160,22 +151,7 @@ private:
     std::wstring status_;  // reused for the whole run
 };
 
-void SleepFor(DWORD milliseconds) { ::Sleep(milliseconds); }
-DWORD WaitFor(HANDLE thread, DWORD milliseconds) { return ::WaitForSingleObject(thread, milliseconds); }
-
-// The main dialog's window, reached through the progress window's own send.
-void SendToMainDialog(UINT message) { SendToProgressWindow(message); }
-
 }  // namespace
-
-InstallSteps SystemInstallSteps() {
-    return InstallSteps{&ExtractSetupFiles, &ReadConfigFromIni, &copyFiles,  &ThreadSetupDriver,
-                        &installAutoService, &createShoutCut,   &delTempFile};
-}
-
-SequenceHost SystemSequenceHost() {
-    return SequenceHost{&SleepFor, &WaitFor, &UpdateProgress, &LoadActiveString, &::MessageBoxW, &SendToMainDialog};
-}
 
 DWORD FailInstallSequence(const SequenceHost& host, const std::wstring& lastStatus) {
     const std::wstring text = host.loadString(IDS_SETUP_FAILED);
@@ -190,7 +166,3 @@ DWORD RunInstallSequence(const InstallSteps& steps, const SequenceHost& host, co
 }
 
 }  // namespace si
-
-DWORD WINAPI ThreadSetupInstall(LPVOID) {
-    return si::RunInstallSequence(si::SystemInstallSteps(), si::SystemSequenceHost(), gOsInfo);
-}

@@ -10,15 +10,6 @@
 #include "diag/osinfo.h"
 #include "install/install_common.h"
 
-// The driver installation thread; null until the sequence starts it, never
-// closed (it may outlive the worker).
-extern HANDLE gDriverThread;
-
-// Thread entry of the install worker (the parameter is not used). Ends the
-// run with WM_SETUP_END to the main dialog (exit code 0) or, after the error
-// box, WM_SETUP_ERROR (exit code 1); clears gInstallThread before returning.
-DWORD WINAPI ThreadSetupInstall(LPVOID);
-
 namespace si {
 
 // The steps the sequence runs, each true (non-zero) on success.
@@ -41,9 +32,6 @@ struct SequenceHost {
     MessageBoxFn messageBox;
     void (*sendToDialog)(UINT message);  // synchronous, wParam and lParam 0
 };
-
-InstallSteps SystemInstallSteps();  // ExtractSetupFiles, ReadConfigFromIni, copyFiles, ...
-SequenceHost SystemSequenceHost();  // Sleep, WaitForSingleObject, UpdateProgress, ...
 
 // The sequence's failure path: the error box with the "setup failed" text
 // (`lastStatus` when that entry is missing), then WM_SETUP_ERROR to the

@@ -3,14 +3,12 @@
 #include <objbase.h>
 #include <shellapi.h>
 
-#include "app/globals.h"
 #include "diag/log.h"
 #include "framework/win.h"
 #include "install/config.h"
 #include "install/fileops.h"
 #include "resources/resource_ids.h"
-
-wchar_t gAutoSvcPath[MAX_PATH] = {};
+#include "state/globals.h"
 
 namespace {
 

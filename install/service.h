@@ -6,9 +6,6 @@
 
 #include "install/install_common.h"
 
-// gTargetDir\AutoInstSvc\<service program>, set by installAutoService.
-extern wchar_t gAutoSvcPath[MAX_PATH];
-
 // True once the service program was launched and has ended; false for an
 // unknown chip supplier (after its error box) or a program that could not be
 // launched.

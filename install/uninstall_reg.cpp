@@ -10,6 +10,7 @@
 #include "install/config.h"
 #include "install/install_common.h"
 #include "resources/resource_ids.h"
+#include "state/globals.h"
 
 namespace si {
 

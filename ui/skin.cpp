@@ -3,8 +3,6 @@
 #include <cstring>
 #include <string>
 
-#include "app/globals.h"
-#include "app/main_dlg.h"
 #include "framework/app.h"
 #include "framework/win.h"
 #include "resources/resource_ids.h"
@@ -76,29 +74,11 @@ si::gdip_image LoadPngResource(HMODULE module, const wchar_t* type, UINT id) {
 }
 
 RECT LoadRectFromString(UINT id, const RECT& fallback) {
-    const std::wstring text = si::LoadStringResource(AfxGetResourceHandle(), id);
+    const std::wstring text = si::LoadActiveString(id);
     return si::ParseRectText(text.c_str(), fallback);
 }
 
 uint32_t LoadColorFromString(UINT id) {
-    const std::wstring text = si::LoadStringResource(AfxGetResourceHandle(), id);
+    const std::wstring text = si::LoadActiveString(id);
     return si::ParseColorText(text.c_str());
-}
-
-void CSetupInstallDlg::LoadSkinAndLayout() {
-    m_skinImage = LoadPngResource(gLangModule, L"PNG", IDR_SKIN_PNG);
-    UINT width = 0, height = 0;
-    if (m_skinImage) {
-        if (si::gp::GdipGetImageWidth(m_skinImage.get(), &width) != Gdiplus::Ok) width = 0;
-        if (si::gp::GdipGetImageHeight(m_skinImage.get(), &height) != Gdiplus::Ok) height = 0;
-    }
-    m_windowRect = RECT{0, 0, static_cast<LONG>(width), static_cast<LONG>(height)};
-
-    m_textColor = LoadColorFromString(IDS_COLOR_TEXT);
-    m_barTrackColor = LoadColorFromString(IDS_COLOR_BAR_TRACK);
-    m_barFillColor = LoadColorFromString(IDS_COLOR_BAR_FILL);
-
-    m_barRect = LoadRectFromString(IDS_RECT_BAR, m_barRect);
-    m_statusRect = LoadRectFromString(IDS_RECT_STATUS, m_statusRect);
-    m_percentRect = LoadRectFromString(IDS_RECT_PERCENT, m_percentRect);
 }

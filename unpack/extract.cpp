@@ -1,11 +1,10 @@
 #include "unpack/extract.h"
 
-#include "app/globals.h"
-#include "decoder/7zdec.h"
 #include "framework/app.h"
 #include "framework/win.h"
 #include "resources/resource_ids.h"
-#include "ui/progress.h"
+#include "state/globals.h"
+#include "state/messages.h"
 #include "unpack/unpack_folder.h"
 
 namespace {
@@ -24,18 +23,18 @@ int ExtractArchive(UINT nameId, ExtractProgressFn progress) {
     wchar_t outputFolder[MAX_PATH] = {};
     char narrowArchivePath[MAX_PATH] = {};
 
-    const std::wstring archiveName = LoadStringOrExit(nameId);
+    const std::wstring archiveName = si::LoadStringOrExit(nameId);
     // A path that does not fit is refused: a cut path would name another file.
     if (!si::FormatPath(libraryPath, MAX_PATH, L"%s\\%s", gUnPackDirPath, L"7zDec.dll") ||
         !si::FormatPath(archivePath, MAX_PATH, L"%s\\%s", gUnPackDirPath, archiveName.c_str()) ||
         !si::FormatPath(outputFolder, MAX_PATH, L"%s\\", gUnPackDirPath)) {
-        AfxMessageBox(L"Load library error,Setup is not complete!", MB_OK | MB_ICONEXCLAMATION);
+        AfxMessageBox(kLoadLibraryError, MB_OK | MB_ICONEXCLAMATION);
         return -1;
     }
 
     si::unique_hmodule library(::LoadLibraryW(libraryPath));
     if (!library) {
-        AfxMessageBox(L"Load library error,Setup is not complete!", MB_OK | MB_ICONEXCLAMATION);
+        AfxMessageBox(kLoadLibraryError, MB_OK | MB_ICONEXCLAMATION);
         return -1;
     }
     auto extractFiles = reinterpret_cast<ExtractFilesFn>(
@@ -58,28 +57,13 @@ int ExtractArchive(UINT nameId, ExtractProgressFn progress) {
 
 }  // namespace
 
-std::wstring LoadStringOrExit(UINT id) {
-    std::wstring text = si::LoadStringResource(AfxGetResourceHandle(), id);
-    if (text.empty()) {
-        wchar_t message[64] = {};
-        si::Format(message, 64, L"Load String (%d) Failed!", static_cast<int>(id));
-        ::MessageBoxW(nullptr, message, L"Error", MB_OK);
-        ::ExitProcess(1);
-    }
-    return text;
-}
-
 int ExtractLangFiles() {
     // The decoder's result is not looked at: a failed extraction shows as a
     // missing language library right after.
     return ExtractArchive(IDS_LANG_ARCHIVE_NAME, nullptr) < 0 ? 0 : 1;
 }
 
-int ExtractSetupFiles() {
+int ExtractSetupFiles(ExtractProgressFn onEntry) {
     // A damaged or partly extracted payload must not be installed.
-    return ExtractArchive(IDS_SETUP_ARCHIVE_NAME, &OnExtractEntry) == EXTRACT_OK ? 1 : 0;
-}
-
-void __cdecl OnExtractEntry(const wchar_t* entryName) {
-    UpdateProgress(entryName ? std::wstring(entryName) : std::wstring(), -1, false);
+    return ExtractArchive(IDS_SETUP_ARCHIVE_NAME, onEntry) == EXTRACT_OK ? 1 : 0;
 }

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "install/fileops.h"
+#include "diag/paths.h"
 
 namespace si {
 
@@ -98,7 +98,7 @@ bool ClaimUnpackFolder(const wchar_t* path) {
         secured = elevated;
     } else if (elevated) {
         // Left by an interrupted run, or planted: nothing in it is ours.
-        RecursiveDelete(path);
+        ::RecursiveDelete(path);
         secured = ::RemoveDirectoryW(path) && ::CreateDirectoryW(path, security);
     }
 
@@ -116,7 +116,7 @@ bool ClaimUnpackFolder(const wchar_t* path) {
                               owner, nullptr, dacl, nullptr) != ERROR_SUCCESS)
             return false;
         // Emptied again: whatever arrived before the descriptor applied goes.
-        RecursiveDelete(path);
+        ::RecursiveDelete(path);
     }
     gHeldFolder = std::move(folder);
     gHeldFolderPath = path;
@@ -149,3 +149,37 @@ void ReleaseWrittenFiles(const wchar_t* path) {
 }
 
 }  // namespace si
+
+bool RecursiveDelete(const wchar_t* folder) {
+    std::wstring base = folder;
+    // An empty path would turn into the root of the current drive.
+    if (base.empty()) return false;
+    // A link is never followed, the folder handed in included: nothing
+    // behind it belongs to the folder being deleted.
+    if (si::IsReparsePoint(folder)) return true;
+    if (base.back() != L'\\' && base.back() != L'/') base += L'\\';
+    const std::wstring pattern = base + L"*.*";
+    if (!si::FitsPath(L"RecursiveDelete", pattern)) return false;
+
+    bool ok = true;
+    WIN32_FIND_DATAW data;
+    si::unique_find find(::FindFirstFileW(pattern.c_str(), &data));
+    if (!find) return true;
+    do {
+        if (si::IsDotEntry(data.cFileName)) continue;
+        const std::wstring entry = base + data.cFileName;
+        if (!si::FitsPath(L"RecursiveDelete", entry)) {
+            ok = false;
+        } else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            // A junction or folder link is removed, never followed: what it
+            // points at lies outside the folder being deleted.
+            if (!(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && !RecursiveDelete(entry.c_str()))
+                ok = false;
+            if (!::RemoveDirectoryW(entry.c_str())) ok = false;
+        } else {
+            // A file that stays makes the removal of its folder fail one level up.
+            ::DeleteFileW(entry.c_str());
+        }
+    } while (::FindNextFileW(find.get(), &data));
+    return ok;
+}

@@ -44,3 +44,10 @@ bool KeepWrittenFile(unique_file written, const wchar_t* path);
 void ReleaseWrittenFiles(const wchar_t* path = nullptr);
 
 }  // namespace si
+
+// Deletes everything below `folder` (not the folder itself). True when every
+// subfolder could be emptied and removed. Read-only files stay, and so does
+// every folder above them. An empty path is refused. Links (junctions,
+// symbolic links) are removed, never followed; `folder` itself being one,
+// nothing is deleted through it (true).
+bool RecursiveDelete(const wchar_t* folder);

@@ -2,10 +2,10 @@
 
 #include <cwchar>
 
-#include "app/globals.h"
 #include "diag/log.h"
 #include "framework/app.h"
 #include "framework/win.h"
+#include "state/globals.h"
 #include "unpack/unpack_folder.h"
 
 UnPackFromRes::~UnPackFromRes() { ClearResList(); }
@@ -119,7 +119,7 @@ ResDot* UnPackFromRes::MakeDot(const std::wstring& item, const std::wstring& fol
     // An item that does not scan as two numbers leaves them 0: that resource
     // is never found and the write fails cleanly.
     swscanf(item.c_str(), L"%d-%d", &dot->resId, &dot->nameId);
-    std::wstring name = si::LoadStringResource(AfxGetResourceHandle(), static_cast<UINT>(dot->nameId));
+    std::wstring name = si::LoadActiveString(static_cast<UINT>(dot->nameId));
     if (name.empty())
         name = *lastName;  // a missing name string reuses the previous item's name
     else
@@ -131,7 +131,7 @@ ResDot* UnPackFromRes::MakeDot(const std::wstring& item, const std::wstring& fol
 int UnPackFromRes::GetResourceList() {
     if (!Ready(L"GetResourceList")) return 0;
     const std::wstring folder(outDir);
-    std::wstring list = si::LoadStringResource(AfxGetResourceHandle(), listStringId);
+    std::wstring list = si::LoadActiveString(listStringId);
     if (list.empty()) {
         WriteLog(L"UnPackFromRes::GetResourceList ->load table fail");
         return 0;

@@ -2,7 +2,8 @@
 
 #include <string>
 
-#include "app/globals.h"
+#include "framework/app.h"
+#include "state/globals.h"
 #include "framework/win.h"
 #include "tests/support/test_support.h"
 #include "unpack/extract.h"
@@ -27,16 +28,16 @@ protected:
 
 TEST_F(Extraction, SetupArchiveLandsUnderTheUnpackFolder) {
     PlaceArchive(L"\\payload\\SetupFiles7z", L"SetupFiles7z");
-    EXPECT_EQ(ExtractSetupFiles(), 1);
+    EXPECT_EQ(ExtractSetupFiles(nullptr), 1);
     EXPECT_TRUE(si_test::FileExists(dir_ / L"SetupFiles\\ConfigFile\\FilesModifyConfig.ini"));
     EXPECT_TRUE(si_test::FileExists(dir_ / L"SetupFiles\\Uninst\\UnLang\\Thai(Thailand)\\UninstallLan.dll"));
 }
 
 TEST_F(Extraction, DamagedSetupArchiveFailsTheStep) {
     PlaceArchive(L"\\payload\\SetupFiles7z", L"SetupFiles7z", 4000);
-    EXPECT_EQ(ExtractSetupFiles(), 0);
+    EXPECT_EQ(ExtractSetupFiles(nullptr), 0);
     ::DeleteFileW((dir_ / L"SetupFiles7z").c_str());
-    EXPECT_EQ(ExtractSetupFiles(), 0);  // missing altogether
+    EXPECT_EQ(ExtractSetupFiles(nullptr), 0);  // missing altogether
 }
 
 TEST_F(Extraction, LanguagePackResultOnlySaysTheDecoderRan) {
@@ -52,8 +53,8 @@ TEST_F(Extraction, LanguagePackResultOnlySaysTheDecoderRan) {
 }
 
 TEST(LoadStringOrExit, ReturnsPresentStrings) {
-    EXPECT_EQ(LoadStringOrExit(103), L"SetupFiles7z");
-    EXPECT_EQ(LoadStringOrExit(116), L"Lang7z");
+    EXPECT_EQ(si::LoadStringOrExit(103), L"SetupFiles7z");
+    EXPECT_EQ(si::LoadStringOrExit(116), L"Lang7z");
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 #include <set>
 #include <string>
 
-#include "app/globals.h"
+#include "state/globals.h"
 #include "app/language.h"
 #include "framework/win.h"
 #include "tests/support/e2e.h"

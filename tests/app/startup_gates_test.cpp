@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/globals.h"
+#include "state/globals.h"
 #include "app/setup_app.h"
 #include "framework/win.h"
 #include "install/cleanup.h"

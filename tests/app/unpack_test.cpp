@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app/globals.h"
+#include "state/globals.h"
 #include "framework/win.h"
 #include "tests/support/test_support.h"
 #include "unpack/unpack_folder.h"

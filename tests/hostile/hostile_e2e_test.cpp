@@ -24,6 +24,7 @@
 
 #include "framework/win.h"
 #include "payload/standin/record.h"
+#include "state/globals.h"
 #include "tests/support/e2e.h"
 #include "tests/support/test_support.h"
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "app/globals.h"
+#include "state/globals.h"
 #include "install/config.h"
 #include "resources/resource_ids.h"
 #include "tests/install/install_test_support.h"

@@ -5,6 +5,7 @@
 
 #include "framework/win.h"
 #include "install/fileops.h"
+#include "unpack/unpack_folder.h"
 #include "tests/install/install_test_support.h"
 #include "tests/support/test_support.h"
 

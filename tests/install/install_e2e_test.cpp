@@ -12,6 +12,7 @@
 #include "framework/win.h"
 #include "install/copy_files.h"
 #include "payload/standin/record.h"
+#include "state/globals.h"
 #include "tests/install/install_test_support.h"
 #include "tests/support/e2e.h"
 #include "tests/support/test_support.h"

@@ -1,6 +1,6 @@
 #include "tests/install/install_test_support.h"
 
-#include "app/globals.h"
+#include "state/globals.h"
 #include "framework/app.h"
 #include "framework/win.h"
 #include "install/config.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/globals.h"
+#include "state/globals.h"
 #include "install/config.h"
 #include "install/sequence.h"
 #include "resources/resource_ids.h"

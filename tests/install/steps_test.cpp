@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/globals.h"
+#include "state/globals.h"
 #include "framework/win.h"
 #include "install/cleanup.h"
 #include "install/config.h"

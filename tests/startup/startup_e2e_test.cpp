@@ -5,6 +5,7 @@
 #include <string>
 
 #include "framework/win.h"
+#include "state/globals.h"
 #include "tests/support/e2e.h"
 #include "tests/support/test_support.h"
 

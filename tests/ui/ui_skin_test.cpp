@@ -8,14 +8,12 @@
 #include <cstdlib>
 #include <thread>
 
-#include "app/globals.h"
-#include "app/main_dlg.h"
 #include "resources/resource_ids.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/layout.h"
 #include "ui/paint.h"
-#include "ui/progress.h"
-#include "ui/progress_lock.h"
+#include "ui/progress_window.h"
+#include "state/messages.h"
 #include "ui/skin.h"
 #include "ui/surface.h"
 
@@ -184,12 +182,12 @@ TEST(Fonts, FallBackToTheGenericSansSerifFamily) {
     }
 }
 
-// UpdateProgress against a dialog object that has no window.
+// UpdateProgress against a progress window that has no window yet.
 class ProgressUpdate : public ::testing::Test {
 protected:
-    void SetUp() override { si::PublishMainDialog(&dialog_); }
-    void TearDown() override { si::WithdrawMainDialog(&dialog_); }
-    CSetupInstallDlg dialog_;
+    void SetUp() override { dialog_.Publish(); }
+    void TearDown() override { dialog_.Withdraw(); }
+    si::ProgressWindow dialog_;
 };
 
 TEST_F(ProgressUpdate, PercentOutsideZeroToHundredIsIgnored) {
@@ -206,7 +204,7 @@ TEST_F(ProgressUpdate, PercentOutsideZeroToHundredIsIgnored) {
 TEST_F(ProgressUpdate, StatusLineShowsOnlyInitializingOrCompleted) {
     // The step's own text is never shown; 100 without the finished flag keeps "Initializing…".
     UpdateProgress(L"Installation completed.", 100, false);
-    CSetupInstallDlg::ProgressState state = dialog_.CopyProgress();
+    si::ProgressWindow::ProgressState state = dialog_.CopyProgress();
     EXPECT_EQ(state.percent, 100);
     EXPECT_EQ(state.statusText, L"Initializing\u2026");
     UpdateProgress(L"Installation completed.", 100, true);
@@ -229,7 +227,7 @@ TEST_F(ProgressUpdate, WorkerAndPainterNeverSeeATornPair) {
     int torn = 0, reads = 0;
     const DWORD start = ::GetTickCount();
     while ((writes < 20000 || reads < 20000) && ::GetTickCount() - start < 10000) {
-        const CSetupInstallDlg::ProgressState state = dialog_.CopyProgress();
+        const si::ProgressWindow::ProgressState state = dialog_.CopyProgress();
         const bool finished = state.statusText == L"Initialization completed.";
         if (state.percent != 0 && finished != (state.percent % 2 == 1)) ++torn;
         ++reads;
@@ -242,8 +240,8 @@ TEST_F(ProgressUpdate, WorkerAndPainterNeverSeeATornPair) {
 
 TEST(ProgressUpdateWithoutWindow, NothingIsReachedOnceTheDialogIsGone) {
     {
-        CSetupInstallDlg dialog;
-        si::PublishMainDialog(&dialog);
+        si::ProgressWindow dialog;
+        dialog.Publish();
         EXPECT_EQ(gMainDlg, &dialog);
     }  // the destructor withdraws it
     EXPECT_EQ(gMainDlg, nullptr);

@@ -5,14 +5,13 @@
 
 #include <cstdlib>
 
-#include "app/globals.h"
 #include "app/main_dlg.h"
 #include "framework/app.h"
 #include "framework/win.h"
 #include "tests/support/test_support.h"
 #include "ui/gdiplus_session.h"
-#include "ui/progress.h"
-#include "ui/progress_lock.h"
+#include "state/messages.h"
+#include "ui/progress_window.h"
 
 #include <gtest/gtest.h>
 
@@ -133,10 +132,7 @@ std::wstring ScreenshotDir() {
     return dir;
 }
 
-HWND DialogWindow() {
-    si::ProgressLock lock;
-    return gMainDlg ? gMainDlg->GetSafeHwnd() : nullptr;
-}
+HWND DialogWindow() { return ProgressWindowHandle(); }
 
 bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs) {
     const DWORD start = ::GetTickCount();

@@ -9,14 +9,15 @@
 #include <memory>
 #include <ostream>
 
-#include "app/globals.h"
 #include "diag/log.h"
 #include "framework/app.h"
 #include "resources/resource_ids.h"
 #include "tests/support/e2e.h"
 #include "tests/support/test_support.h"
 #include "tests/ui/ui_test_support.h"
-#include "ui/progress.h"
+#include "state/globals.h"
+#include "state/messages.h"
+#include "ui/progress_window.h"
 
 namespace {
 
