@@ -10,8 +10,8 @@ find_package(Python3 REQUIRED COMPONENTS Interpreter)
 set(SI_PYTHON3 "${Python3_EXECUTABLE}" CACHE INTERNAL "The Python 3 that runs the build's scripts")
 
 # The manifest lines that put the stand-in programs (payload/CMakeLists.txt)
-# into the payload, for the programs of chip supplier 1 or 2.
-# The programs' names are those of install/suppliers.inc.
+# into the payload, named as the programs of chip supplier 1 or 2 in
+# install/suppliers.inc.
 function(_si_payload_standin_lines supplier out_var)
   si_read_rows("${CMAKE_SOURCE_DIR}/install/suppliers.inc" SI_SUPPLIER rows)
   set(tool32 "")
