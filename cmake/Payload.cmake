@@ -5,20 +5,28 @@
 set(SI_PAYLOAD_SAMPLE_DIR "${CMAKE_SOURCE_DIR}/payload/sample" CACHE INTERNAL "")
 set(SI_PAYLOAD_STAGE_SCRIPT "${CMAKE_SOURCE_DIR}/payload/stage.cmake" CACHE INTERNAL "")
 set(SI_PAYLOAD_BINARY_DIR "${CMAKE_BINARY_DIR}/payload" CACHE INTERNAL "")
+set(SI_INI_EDIT_SCRIPT "${CMAKE_SOURCE_DIR}/cmake/ini_edit.py" CACHE INTERNAL "")
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+set(SI_PYTHON3 "${Python3_EXECUTABLE}" CACHE INTERNAL "The Python 3 that runs the build's scripts")
 
 # The manifest lines that put the stand-in programs (payload/CMakeLists.txt)
-# into the payload, for the programs of chip supplier 1 or 2.
+# into the payload, named as the programs of chip supplier 1 or 2 in
+# install/suppliers.inc.
 function(_si_payload_standin_lines supplier out_var)
-  if(supplier STREQUAL "1")
-    set(tool32 Corvane.exe)
-    set(tool64 Corvane64.exe)
-    set(service Vostrel.exe)
-  elseif(supplier STREQUAL "2")
-    set(tool32 Tessil.exe)
-    set(tool64 Tessil64.exe)
-    set(service Tessilsvc.exe)
-  else()
-    message(FATAL_ERROR "The payload's programs are those of chip supplier 1 or 2, not '${supplier}'")
+  si_read_rows("${CMAKE_SOURCE_DIR}/install/suppliers.inc" SI_SUPPLIER rows)
+  set(tool32 "")
+  foreach(row IN LISTS rows)
+    string(REPLACE "|" ";" fields "${row}")
+    list(GET fields 0 code)
+    if(code STREQUAL supplier)
+      list(GET fields 1 tool32)
+      list(GET fields 2 tool64)
+      list(GET fields 3 service)
+    endif()
+  endforeach()
+  if(tool32 STREQUAL "")
+    message(FATAL_ERROR "The payload's programs are those of a chip supplier of "
+                        "install/suppliers.inc, not '${supplier}'")
   endif()
   set(exe "$<TARGET_FILE:si_standin>")
   set(dll "$<TARGET_FILE:si_standin_difxapi>")
@@ -99,106 +107,6 @@ function(_si_payload_archive)
   add_custom_target(${A_TARGET} ALL DEPENDS "${archive}")
 endfunction()
 
-# _si_ini_edit(<input> <output> <edit>...)
-# Writes <input> with single keys changed to <output> (only when the result
-# differs, so an unchanged file rebuilds nothing). An edit is
-# "[Section]Key=Value" (set; the key is added at the section's end, the
-# section at the file's end, when missing) or "[Section]Key" (the key's line
-# removed). The file's line ends (CR LF or LF) are kept. A value cannot
-# hold ";" or an unpaired "[" or "]" (CMake list syntax): give such a file
-# whole with INI. A value cannot
-# hold ";" or an unpaired "[" or "]" (CMake list syntax): give such a file
-# whole with INI.
-function(_si_ini_edit input output)
-  # file(READ) drops the CR of CR LF; the bytes tell which line ends the file has.
-  file(READ "${input}" text)
-  file(READ "${input}" hex HEX)
-  set(eol "\n")
-  if(hex MATCHES "^(..)*0d0a")
-    set(eol "\r\n")
-  endif()
-  # Lines as a list: characters that CMake lists treat specially are masked.
-  string(REPLACE "\r\n" "\n" text "${text}")
-  string(REGEX REPLACE "\n$" "" text "${text}")
-  string(REPLACE ";" "<SI_SEMI>" text "${text}")
-  string(REPLACE "[" "<SI_LB>" text "${text}")
-  string(REPLACE "]" "<SI_RB>" text "${text}")
-  string(REPLACE "\n" ";" lines "${text}")
-
-  foreach(edit IN LISTS ARGN)
-    if(NOT edit MATCHES "^\\[([A-Za-z0-9_]+)\\]([A-Za-z0-9_]+)(=(.*))?$")
-      message(FATAL_ERROR "INI edit '${edit}' is not [Section]Key=Value or [Section]Key")
-    endif()
-    set(section "${CMAKE_MATCH_1}")
-    set(key "${CMAKE_MATCH_2}")
-    set(has_value "${CMAKE_MATCH_3}")
-    set(value "${CMAKE_MATCH_4}")
-    string(REPLACE ";" "<SI_SEMI>" value "${value}")
-    string(REPLACE "[" "<SI_LB>" value "${value}")
-    string(REPLACE "]" "<SI_RB>" value "${value}")
-
-    # Find the section, the key inside it and the section's last line.
-    set(in_section FALSE)
-    set(section_line -1)
-    set(key_line -1)
-    set(last_line -1)
-    set(index 0)
-    foreach(line IN LISTS lines)
-      if(line MATCHES "^[ \t]*<SI_LB>")
-        set(in_section FALSE)
-        string(TOLOWER "${line}" lower)
-        string(TOLOWER "<SI_LB>${section}<SI_RB>" wanted)
-        string(STRIP "${lower}" lower)
-        if(lower STREQUAL wanted AND section_line EQUAL -1)
-          set(in_section TRUE)
-          set(section_line ${index})
-          set(last_line ${index})
-        endif()
-      elseif(in_section)
-        if(NOT line MATCHES "^[ \t]*$")
-          set(last_line ${index})
-        endif()
-        string(TOLOWER "${line}" lower)
-        string(TOLOWER "${key}" lower_key)
-        if(key_line EQUAL -1 AND lower MATCHES "^[ \t]*${lower_key}[ \t]*=")
-          set(key_line ${index})
-        endif()
-      endif()
-      math(EXPR index "${index} + 1")
-    endforeach()
-
-    if(has_value)
-      set(new_line "${key}=${value}")
-      if(NOT key_line EQUAL -1)
-        list(REMOVE_AT lines ${key_line})
-        list(INSERT lines ${key_line} "${new_line}")
-      elseif(NOT section_line EQUAL -1)
-        math(EXPR at "${last_line} + 1")
-        list(LENGTH lines count)
-        if(at LESS count)
-          list(INSERT lines ${at} "${new_line}")
-        else()
-          list(APPEND lines "${new_line}")
-        endif()
-      else()
-        list(APPEND lines "" "<SI_LB>${section}<SI_RB>" "${new_line}")
-      endif()
-    elseif(NOT key_line EQUAL -1)
-      list(REMOVE_AT lines ${key_line})
-    else()
-      message(FATAL_ERROR "INI edit '${edit}': the file has no key ${key} in [${section}]")
-    endif()
-  endforeach()
-
-  string(REPLACE ";" "${eol}" text "${lines}")
-  string(REPLACE "<SI_SEMI>" ";" text "${text}")
-  string(REPLACE "<SI_LB>" "[" text "${text}")
-  string(REPLACE "<SI_RB>" "]" text "${text}")
-  file(WRITE "${output}.new" "${text}${eol}")
-  configure_file("${output}.new" "${output}" COPYONLY)
-  file(REMOVE "${output}.new")
-endfunction()
-
 # si_payload_variant(NAME <name> [INI <file>] [SET <edit>...] [TOOLS 1|2]
 #                    [REMOVE <path>...] [FILE_VARIABLE <var>] [TARGET_VARIABLE <var>])
 #
@@ -208,11 +116,11 @@ endfunction()
 # <build>/payload/variants/<name>/stage/SetupFiles.
 #   INI     replaces ConfigFile/FilesModifyConfig.ini with <file>.
 #   SET     changes single keys of the configuration file (the sample's, or
-#           INI's): "[CurrentCard]Chip_Supplier=2" sets a key, "[DriverInstall]DriverWHQL"
-#           removes it. Values cannot hold ";" or an unpaired bracket. Values cannot hold ";" or an unpaired bracket.
-#   TOOLS   whose programs the tool and service folders hold: 1 (default;
-#           Corvane.exe, Corvane64.exe, Vostrel.exe) or 2 (Tessil.exe,
-#           Tessil64.exe, Tessilsvc.exe); difxapi.dll is beside the tools either way.
+#           INI's) through cmake/ini_edit.py: "[CurrentCard]Chip_Supplier=2" sets a key,
+#           "[DriverInstall]DriverWHQL" removes it. A value cannot hold ";" (CMake lists).
+#   TOOLS   whose programs the tool and service folders hold: chip supplier 1
+#           (default) or 2, named as in install/suppliers.inc; difxapi.dll is
+#           beside the tools either way.
 #   REMOVE  paths below SetupFiles to leave out, e.g. "Uninst/UnLang/Korean(Korea)".
 # The archive's path and target are also in the global properties
 # SI_PAYLOAD_VARIANT_<name>_FILE and SI_PAYLOAD_VARIANT_<name>_TARGET. Asking
@@ -243,9 +151,12 @@ function(si_payload_variant)
       if(V_INI)
         set(base "${V_INI}")
       endif()
-      set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${base}")
       set(ini "${dir}/FilesModifyConfig.ini")
-      _si_ini_edit("${base}" "${ini}" ${V_SET})
+      add_custom_command(OUTPUT "${ini}"
+        COMMAND "${SI_PYTHON3}" "${SI_INI_EDIT_SCRIPT}" "${base}" "${ini}" ${V_SET}
+        DEPENDS "${base}" "${SI_INI_EDIT_SCRIPT}"
+        COMMENT "Editing the configuration file of the payload variant ${V_NAME}"
+        VERBATIM)
     endif()
     _si_payload_archive(TARGET ${target} PAYLOAD_DIR "${SI_PAYLOAD_SAMPLE_DIR}" OUTPUT_DIR "${dir}"
                         STANDINS ${V_TOOLS} INI "${ini}" REMOVE ${V_REMOVE})

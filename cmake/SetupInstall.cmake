@@ -56,12 +56,47 @@ function(si_add_gtest)
   endif()
 endfunction()
 
-# The 17 language folders: of the language pack and of the uninstaller's languages.
-set(SI_LANGUAGE_FOLDERS
-  "Chinese(Traditional)" "Dutch(Netherlands)" "English(United_States)" "French(France)"
-  "German(Germany)" "Indonesian(Indonesia)" "Italian(Standard)" "Japanese(Japan)"
-  "Korean(Korea)" "Polish(Poland)" "Portuguese(Brazil)" "Russian(Russia)" "Spanish(Latin)"
-  "Spanish(Spain)" "Thai(Thailand)" "Ukrainian(Ukraine)" "Vietnamese(Vietnam)")
+# si_read_rows(<file> <macro> <out_var>)
+# The rows "<macro>(field, field, ...)" of a data file that the C++ code
+# includes as an X-macro list (one row per line, a trailing // comment
+# allowed): one entry per row in file order, its fields joined by "|", the
+# quotes of string fields removed. A change of the file reconfigures.
+function(si_read_rows file macro out_var)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${file}")
+  file(STRINGS "${file}" lines REGEX "^${macro}\\(")
+  set(rows "")
+  foreach(line IN LISTS lines)
+    string(REGEX REPLACE "[ \t]*//.*$" "" line "${line}")
+    if(NOT line MATCHES "^${macro}\\((.*)\\)$")
+      message(FATAL_ERROR "${file}: '${line}' is not a row ${macro}(...)")
+    endif()
+    string(REPLACE ", " "|" row "${CMAKE_MATCH_1}")
+    string(REPLACE "\"" "" row "${row}")
+    list(APPEND rows "${row}")
+  endforeach()
+  set(${out_var} "${rows}" PARENT_SCOPE)
+endfunction()
+
+# The 17 language folders of lang/languages.inc, in their order (of the
+# language pack and of the uninstaller's languages): SI_LANGUAGE_FOLDERS, and
+# the resource LANGUAGE ("primary, sub") of each folder's library at the same
+# place in SI_LANGUAGE_RESOURCE_LANGUAGES.
+function(_si_read_languages)
+  si_read_rows("${CMAKE_SOURCE_DIR}/lang/languages.inc" SI_LANGUAGE_FOLDER rows)
+  set(folders "")
+  set(languages "")
+  foreach(row IN LISTS rows)
+    string(REPLACE "|" ";" fields "${row}")
+    list(GET fields 0 folder)
+    list(GET fields 1 primary)
+    list(GET fields 2 sub)
+    list(APPEND folders "${folder}")
+    list(APPEND languages "${primary}, ${sub}")
+  endforeach()
+  set(SI_LANGUAGE_FOLDERS "${folders}" PARENT_SCOPE)
+  set(SI_LANGUAGE_RESOURCE_LANGUAGES "${languages}" PARENT_SCOPE)
+endfunction()
+_si_read_languages()
 
 # Registers a file as payload resource 130 (decoder), 131 (setup archive) or
 # 132 (language pack), built by `target`; SetupInstall.exe embeds it.
@@ -84,4 +119,66 @@ function(si_sign_after_build target)
       COMMENT "Signing the library of ${target}"
       VERBATIM)
   endif()
+endfunction()
+
+# si_add_installer(<target> OUTPUT_DIR <dir> [SETUP_VARIANT <name>])
+# A SetupInstall.exe in OUTPUT_DIR (named so wherever it is built: Wine's
+# per-program Windows version goes by name): the installer's code (si_core),
+# the xp_compat module, resources/SetupInstall.rc with the payload entries
+# registered by si_register_payload (130 decoder, 131 setup archive, 132
+# language pack). SETUP_VARIANT puts the setup archive of si_payload_variant
+# <name> in the place of entry 131: the tests' installers.
+function(si_add_installer target)
+  cmake_parse_arguments(I "" "OUTPUT_DIR;SETUP_VARIANT" "" ${ARGN})
+  set(res_src "${CMAKE_SOURCE_DIR}/resources")
+  set(res_bin "${CMAKE_BINARY_DIR}/resources")
+  if(SI_ARCH STREQUAL "i686")
+    set(SI_MANIFEST_ARCH x86)
+  else()
+    set(SI_MANIFEST_ARCH amd64)
+  endif()
+  configure_file("${res_src}/SetupInstall.manifest.in" "${res_bin}/SetupInstall.manifest" @ONLY)
+
+  # The payload entries, each recorded with its file and target in the
+  # global properties SI_PAYLOAD_<id>_FILE / _TARGET; the script that names
+  # them is the installer's own, found first on the include path.
+  set(payload_rc "")
+  set(payload_files "")
+  set(payload_targets "")
+  foreach(entry 130 131 132)
+    get_property(file GLOBAL PROPERTY SI_PAYLOAD_${entry}_FILE)
+    get_property(file_target GLOBAL PROPERTY SI_PAYLOAD_${entry}_TARGET)
+    if(entry EQUAL 131 AND I_SETUP_VARIANT)
+      get_property(file GLOBAL PROPERTY SI_PAYLOAD_VARIANT_${I_SETUP_VARIANT}_FILE)
+      get_property(file_target GLOBAL PROPERTY SI_PAYLOAD_VARIANT_${I_SETUP_VARIANT}_TARGET)
+      if(NOT file)
+        message(FATAL_ERROR "si_add_installer: no payload variant '${I_SETUP_VARIANT}'")
+      endif()
+    endif()
+    if(file)
+      string(APPEND payload_rc "${entry} SETUPFILES \"${file}\"\n")
+      list(APPEND payload_files "${file}")
+      list(APPEND payload_targets ${file_target})
+    endif()
+  endforeach()
+  set(rc_dir "${CMAKE_CURRENT_BINARY_DIR}/rc/${target}")
+  file(GENERATE OUTPUT "${rc_dir}/payload_files.rc" CONTENT "${payload_rc}")
+
+  # xp_compat stands in the executable itself, not in si_core: its import
+  # slot must be defined before the runtime libraries are searched.
+  set(rc "${res_src}/SetupInstall.rc")
+  add_executable(${target} WIN32 "${CMAKE_SOURCE_DIR}/app/main.cpp"
+                 "${CMAKE_SOURCE_DIR}/framework/xp_compat.cpp" "${rc}")
+  target_link_libraries(${target} PRIVATE si_core)
+  target_link_options(${target} PRIVATE -municode)
+  target_include_directories(${target} BEFORE PRIVATE "${rc_dir}" "${res_src}" "${res_bin}")
+  # The resource script of every installer of this folder rebuilds when any
+  # of their payload files changes.
+  set_property(SOURCE "${rc}" APPEND PROPERTY OBJECT_DEPENDS
+    ${payload_files} "${res_src}/skin.png" "${res_src}/SetupInstall.ico" "${res_bin}/SetupInstall.manifest"
+    "${res_src}/strings_config.rc" "${res_src}/strings_en.rc" "${res_src}/ui_common.rc")
+  if(payload_targets)
+    add_dependencies(${target} ${payload_targets})
+  endif()
+  set_target_properties(${target} PROPERTIES OUTPUT_NAME SetupInstall RUNTIME_OUTPUT_DIRECTORY "${I_OUTPUT_DIR}")
 endfunction()

@@ -4,6 +4,7 @@
 
 #include "diag/log.h"
 #include "framework/win.h"
+#include "install/suppliers.h"
 #include "resources/resource_ids.h"
 #include "state/globals.h"
 
@@ -57,8 +58,9 @@ void CleanIniText(wchar_t* text) {
 }
 
 const wchar_t* DriverToolName(int chipSupplier, int architecture) {
-    if (architecture == OS_ARCHITECTURE_X86) return chipSupplier == 1 ? L"Corvane.exe" : L"Tessil.exe";
-    return chipSupplier == 1 ? L"Corvane64.exe" : L"Tessil64.exe";
+    // Any code but 1 takes supplier 2's tools; only 1 and 2 get past the configuration check.
+    const SupplierPrograms* programs = FindSupplierPrograms(chipSupplier == 1 ? 1 : 2);
+    return architecture == OS_ARCHITECTURE_X86 ? programs->driverToolX86 : programs->driverToolX64;
 }
 
 int ReadConfigFromIniWith(const OsInfo& os, MessageBoxFn messageBox) {

@@ -8,13 +8,16 @@
 #include "install/install_common.h"
 #include "state/globals.h"
 
+// The language folders of lang/languages.inc, in their order.
 const wchar_t* const kUninstallLanguages[kUninstallLanguageCount] = {
-    L"Chinese(Traditional)", L"Dutch(Netherlands)", L"English(United_States)", L"French(France)",
-    L"German(Germany)",      L"Indonesian(Indonesia)", L"Italian(Standard)",  L"Japanese(Japan)",
-    L"Korean(Korea)",        L"Polish(Poland)",     L"Portuguese(Brazil)",    L"Russian(Russia)",
-    L"Spanish(Latin)",       L"Spanish(Spain)",     L"Thai(Thailand)",        L"Ukrainian(Ukraine)",
-    L"Vietnamese(Vietnam)",
+#define SI_LANGUAGE_FOLDER(folder, primary, sub) L##folder,
+#include "lang/languages.inc"
 };
+#define SI_LANGUAGE_FOLDER(folder, primary, sub) +1
+static_assert(0
+#include "lang/languages.inc"
+                  == kUninstallLanguageCount,
+              "every language folder has its place in kUninstallLanguages");
 
 namespace {
 

@@ -7,6 +7,7 @@
 #include "framework/win.h"
 #include "install/config.h"
 #include "install/fileops.h"
+#include "install/suppliers.h"
 #include "resources/resource_ids.h"
 #include "state/globals.h"
 
@@ -31,15 +32,13 @@ bool InstallAutoServiceWith(MessageBoxFn messageBox) {
     if (!copyFolderFiles(source, destination))
         WriteLog(L"ThreadSetupDriver>> copy Driver Tool Fail(%d)!\n", static_cast<int>(::GetLastError()));
 
-    const wchar_t* program = nullptr;
-    const wchar_t* argument = nullptr;
-    switch (gChipSupplier) {
-        case 2: program = L"Tessilsvc.exe"; argument = L"/install"; break;
-        case 1: program = L"Vostrel.exe"; argument = L"-i"; break;
-        default:
-            ShowErrorBox(messageBox, LoadActiveString(IDS_INVALID_CHIP_VENDOR).c_str());
-            return false;
+    const SupplierPrograms* programs = FindSupplierPrograms(gChipSupplier);
+    if (!programs) {
+        ShowErrorBox(messageBox, LoadActiveString(IDS_INVALID_CHIP_VENDOR).c_str());
+        return false;
     }
+    const wchar_t* program = programs->service;
+    const wchar_t* argument = programs->serviceArgument;
     if (!JoinPath(kTag, gAutoSvcPath, {destination, program})) return false;
 
     // The worker stays initialised for the rest of its life.

@@ -1,8 +1,13 @@
-# Single-key edits of an INI file by _si_ini_edit (cmake/Payload.cmake):
-# set, add to a section, add a section, remove, line ends kept, characters
-# that CMake lists treat specially kept.
+# Single-key edits of an INI file by cmake/ini_edit.py (INI_EDIT, run by
+# PYTHON): set, add to a section, add a section, remove, line ends kept,
+# brackets, quotes and backslashes in a value kept.
 cmake_minimum_required(VERSION 3.20)
-include("${PAYLOAD_CMAKE}")
+function(_si_ini_edit)
+  execute_process(COMMAND "${PYTHON}" "${INI_EDIT}" ${ARGN} RESULT_VARIABLE failed)
+  if(failed)
+    message(FATAL_ERROR "ini_edit.py ${ARGN}: ${failed}")
+  endif()
+endfunction()
 file(REMOVE_RECURSE "${WORK_DIR}")
 file(MAKE_DIRECTORY "${WORK_DIR}")
 
