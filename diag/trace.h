@@ -1,7 +1,8 @@
 // The Win32 error code of a failed step, kept for whoever debugs it: one line
-// to the debugger output (OutputDebugStringW; under Wine the +debugstr
-// channel) with the code, the source file and line and a short tag. The
-// install log is left alone, and so is the thread's last error.
+// to the debugger output (OutputDebugStringW; under Wine 8 a warning of the
+// seh channel, WINEDEBUG=warn+seh) with the code, the source file and line
+// and a short tag. The install log is left alone, and so is the thread's
+// last error.
 #pragma once
 
 #include <windows.h>

@@ -135,7 +135,8 @@ DWORD runExe(const wchar_t* commandLine, const wchar_t* currentDir) {
             return 0;
         case si::HiddenStart::Failed:
             SI_TRACE_LAST_ERROR(L"CreateProcessW");
-            WriteLog(L"runExe>> CreateProcess Failed,Error Number is %d, return 0!", static_cast<int>(::GetLastError()));
+            WriteLog(L"runExe>> CreateProcess Failed,Error Number is %d, return 0!",
+                     static_cast<int>(::GetLastError()));
             return 0;
         case si::HiddenStart::Started: break;
     }

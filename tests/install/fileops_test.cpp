@@ -143,7 +143,8 @@ TEST_F(FileOpsTest, CopyFolderFilesFailsWhenACopyFails) {
     SI_TRACE_LAST_ERROR(L"Probe");
     EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), ::GetLastError());  // the trace leaves it as found
     ::RemoveVectoredExceptionHandler(handler);
-    EXPECT_NE(std::string::npos, gDebugOutput.find("SetupInstall: CopyFileW failed, error 3 (fileops.cpp:")) << gDebugOutput;
+    EXPECT_NE(std::string::npos, gDebugOutput.find("SetupInstall: CopyFileW failed, error 3 (fileops.cpp:"))
+        << gDebugOutput;
     EXPECT_NE(std::string::npos, gDebugOutput.find("SetupInstall: Probe failed, error 5 (fileops_test.cpp:"));
     EXPECT_TRUE(log_.Text().empty());  // the install log keeps its own lines only
 
