@@ -9,6 +9,7 @@
 #include "app/main_dlg.h"
 #include "diag/log.h"
 #include "diag/osinfo.h"
+#include "diag/trace.h"
 #include "framework/win.h"
 #include "install/cleanup.h"
 #include "resources/resource_ids.h"
@@ -28,13 +29,12 @@ constexpr wchar_t kMutexName[] = L"LUMIRAX-DRV-SETUP";
 // folder is claimed whether it was there or not: a folder or link found in
 // its place is not trusted. A failure shows in the unpacker.
 void EnsureFolder(const wchar_t* path, const wchar_t* missingLine, bool unpackFolder = false) {
-    WIN32_FIND_DATAW data;
-    si::unique_find probe(::FindFirstFileW(path, &data));
-    if (!probe) WriteLog(missingLine);
+    const bool missing = si::ListedAttributes(path) == INVALID_FILE_ATTRIBUTES;
+    if (missing) WriteLog(missingLine);
     if (unpackFolder)
         si::ClaimUnpackFolder(path);
-    else if (!probe)
-        ::CreateDirectoryW(path, nullptr);
+    else if (missing && !::CreateDirectoryW(path, nullptr))
+        SI_TRACE_LAST_ERROR(L"CreateDirectoryW");
 }
 
 }  // namespace

@@ -143,17 +143,10 @@ bool CreateFolder(const wchar_t* path) {
            !si::IsReparsePoint(path);
 }
 
-// Walks the stored part of `path` (starting at `stored`): creates the folder
-// before every separator and turns the separator into a backslash.
+// Creates the folder before every separator of the stored part of `path`
+// (starting at `stored`), turning each separator into a backslash.
 bool CreateParentFolders(wchar_t* path, wchar_t* stored) {
-    for (wchar_t* p = stored; *p; ++p) {
-        if (!IsSeparator(*p)) continue;
-        *p = L'\0';
-        const bool created = CreateFolder(path);
-        *p = L'\\';
-        if (!created) return false;
-    }
-    return true;
+    return si::WalkFolderChain(path, static_cast<size_t>(stored - path), 0, CreateFolder);
 }
 
 // Writes a file entry: an existing file is replaced (even a read-only or

@@ -40,6 +40,20 @@ bool CopyText(wchar_t* buffer, size_t capacity, const wchar_t* text) noexcept {
     return !text || text[i] == L'\0';
 }
 
+HiddenStart StartHiddenProcess(const wchar_t* commandLine, DWORD creationFlags, const wchar_t* currentDir,
+                               unique_process_information& process) noexcept {
+    wchar_t command[MAX_PATH] = {};
+    if (!CopyText(command, MAX_PATH, commandLine)) return HiddenStart::TooLong;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    if (!::CreateProcessW(nullptr, command, nullptr, nullptr, FALSE, creationFlags, nullptr, currentDir, &startup,
+                          process.put()))
+        return HiddenStart::Failed;
+    return HiddenStart::Started;
+}
+
 std::wstring LoadStringResource(HMODULE module, UINT id) {
     // With a zero buffer size LoadStringW hands out a pointer into the
     // resource itself, so a string of any length comes back whole.

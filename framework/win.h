@@ -146,6 +146,98 @@ private:
     HGDIOBJ old_;
 };
 
+// A paint scope: BeginPaint on construction, EndPaint when it ends.
+class unique_hdc_paint {
+public:
+    explicit unique_hdc_paint(HWND hwnd) noexcept : hwnd_(hwnd), dc_(::BeginPaint(hwnd, &paint_)) {}
+    unique_hdc_paint(const unique_hdc_paint&) = delete;
+    unique_hdc_paint& operator=(const unique_hdc_paint&) = delete;
+    ~unique_hdc_paint() { if (dc_) ::EndPaint(hwnd_, &paint_); }
+    HDC get() const noexcept { return dc_; }
+    const PAINTSTRUCT& paint() const noexcept { return paint_; }
+    explicit operator bool() const noexcept { return dc_ != nullptr; }
+
+private:
+    HWND hwnd_;
+    PAINTSTRUCT paint_ = {};
+    HDC dc_;
+};
+
+// The PROCESS_INFORMATION of a started process, both handles owned.
+class unique_process_information : public PROCESS_INFORMATION {
+public:
+    unique_process_information() noexcept : PROCESS_INFORMATION{} {}
+    unique_process_information(const unique_process_information&) = delete;
+    unique_process_information& operator=(const unique_process_information&) = delete;
+    ~unique_process_information() { reset(); }
+    void reset() noexcept {
+        if (hProcess) ::CloseHandle(hProcess);
+        if (hThread) ::CloseHandle(hThread);
+        *static_cast<PROCESS_INFORMATION*>(this) = PROCESS_INFORMATION{};
+    }
+    // For CreateProcessW: closes what is held first.
+    PROCESS_INFORMATION* put() noexcept { reset(); return this; }
+};
+
+// Runs `fn` when the scope ends, unless release() was called first.
+template <typename Fn>
+class scope_exit_guard {
+public:
+    explicit scope_exit_guard(Fn fn) noexcept : fn_(std::move(fn)) {}
+    scope_exit_guard(scope_exit_guard&& o) noexcept : fn_(std::move(o.fn_)), armed_(o.armed_) { o.armed_ = false; }
+    scope_exit_guard(const scope_exit_guard&) = delete;
+    scope_exit_guard& operator=(const scope_exit_guard&) = delete;
+    ~scope_exit_guard() { if (armed_) fn_(); }
+    void release() noexcept { armed_ = false; }
+
+private:
+    Fn fn_;
+    bool armed_ = true;
+};
+template <typename Fn>
+[[nodiscard]] scope_exit_guard<Fn> scope_exit(Fn fn) noexcept { return scope_exit_guard<Fn>(std::move(fn)); }
+
+// Starts `commandLine` with its window hidden. CreateProcessW may write into
+// the command line, so it is handed a copy of at most MAX_PATH characters,
+// terminator included.
+enum class HiddenStart { Started, TooLong, Failed };  // Failed: GetLastError() says why
+HiddenStart StartHiddenProcess(const wchar_t* commandLine, DWORD creationFlags, const wchar_t* currentDir,
+                               unique_process_information& process) noexcept;
+
+// Walks the folders on the way to `path`, outermost first: `level` gets the
+// text before each separator at or after `path + from` (the buffer is cut
+// there for the call and put back), and returns false to stop the walk.
+// Slashes and backslashes separate, and a slash is turned into a backslash;
+// the path itself is not a level of its own. Each caller decides per level
+// what to create, log or accept. Header-only and allocation-free: the
+// decoder library uses it too.
+enum FolderChainOptions : unsigned {
+    kChainBackslashOnly = 1,     // a slash is part of a name
+    kChainWithSeparator = 2,     // each level ends in its separator: "C:\", "C:\A\"
+};
+template <typename Level>
+bool WalkFolderChain(wchar_t* path, size_t from, unsigned options, Level&& level) {
+    for (wchar_t* p = path + from; *p; ++p) {
+        if (*p != L'\\' && (*p != L'/' || (options & kChainBackslashOnly))) continue;
+        *p = L'\\';
+        wchar_t* const end = (options & kChainWithSeparator) ? p + 1 : p;
+        const wchar_t kept = *end;
+        *end = L'\0';
+        const bool goOn = level(static_cast<const wchar_t*>(path));
+        *end = kept;
+        if (!goOn) return false;
+    }
+    return true;
+}
+
+// The attributes of the entry at `path` as a directory listing reports them
+// (FindFirstFileW), INVALID_FILE_ATTRIBUTES when nothing is found there.
+inline DWORD ListedAttributes(const wchar_t* path) noexcept {
+    WIN32_FIND_DATAW data;
+    unique_find find(::FindFirstFileW(path, &data));
+    return find ? data.dwFileAttributes : INVALID_FILE_ATTRIBUTES;
+}
+
 // Formats into a fixed buffer of `capacity` wide characters (terminator
 // included). The buffer always ends up terminated. Returns false, and leaves
 // the text cut to fit, when the whole result does not fit.

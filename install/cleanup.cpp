@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "diag/log.h"
+#include "diag/trace.h"
 #include "framework/win.h"
 #include "install/fileops.h"
 #include "state/globals.h"
@@ -32,26 +33,24 @@ bool delTempDirOnExit() {
     wchar_t command[MAX_PATH] = {};
     if (!si::BuildRemovalCommand(comspec, gUnPackDirPath, command, MAX_PATH)) return false;
 
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_HIDE;
-    PROCESS_INFORMATION process = {};
-
     // The installer runs at real-time priority and the removal at idle, so
     // the removal only gets the processor once the installer has ended and
     // released its files.
     ::SetPriorityClass(::GetCurrentProcess(), REALTIME_PRIORITY_CLASS);
     ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
-    if (!::CreateProcessW(nullptr, command, nullptr, nullptr, FALSE, CREATE_SUSPENDED | DETACHED_PROCESS,
-                          nullptr, nullptr, &startup, &process)) {
+    auto normalPriority = si::scope_exit([] {
         ::SetPriorityClass(::GetCurrentProcess(), NORMAL_PRIORITY_CLASS);
         ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_NORMAL);
+    });
+    si::unique_process_information process;
+    if (si::StartHiddenProcess(command, CREATE_SUSPENDED | DETACHED_PROCESS, nullptr, process) !=
+        si::HiddenStart::Started) {
+        SI_TRACE_LAST_ERROR(L"CreateProcessW");
         return false;
     }
+    normalPriority.release();
     ::SetPriorityClass(process.hProcess, IDLE_PRIORITY_CLASS);
     ::SetThreadPriority(process.hThread, THREAD_PRIORITY_IDLE);
     ::ResumeThread(process.hThread);
-    // The child's handles close with the process.
     return true;
 }

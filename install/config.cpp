@@ -3,6 +3,7 @@
 #include <cwctype>
 
 #include "diag/log.h"
+#include "diag/trace.h"
 #include "framework/win.h"
 #include "install/suppliers.h"
 #include "resources/resource_ids.h"
@@ -70,6 +71,7 @@ int ReadConfigFromIniWith(const OsInfo& os, MessageBoxFn messageBox) {
 
     gChipSupplier = static_cast<int>(::GetPrivateProfileIntW(L"CurrentCard", L"Chip_Supplier", 0, gConfigFilePath));
     if (gChipSupplier != 1 && gChipSupplier != 2) {
+        SI_TRACE_LAST_ERROR(L"GetPrivateProfileIntW");
         ShowErrorBox(messageBox, LoadActiveString(IDS_INVALID_CHIP_VENDOR).c_str());
         return 0;
     }

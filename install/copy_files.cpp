@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "diag/log.h"
+#include "diag/trace.h"
 #include "install/config.h"
 #include "install/fileops.h"
 #include "install/install_common.h"
@@ -24,6 +25,7 @@ namespace {
 constexpr wchar_t kTag[] = L"copyFiles";
 
 bool CopyFailed() {
+    SI_TRACE_LAST_ERROR(L"copyFiles");
     WriteLog(L"copyFiles>>copy Config fail\n");
     return false;
 }

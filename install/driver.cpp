@@ -3,6 +3,7 @@
 #include <cwchar>
 
 #include "diag/log.h"
+#include "diag/trace.h"
 #include "framework/win.h"
 #include "install/config.h"
 #include "install/fileops.h"
@@ -14,11 +15,13 @@ namespace {
 constexpr wchar_t kTag[] = L"ThreadSetupDriver";
 
 DWORD CopyDriverFilesFailed() {
+    SI_TRACE_LAST_ERROR(L"copy DriverFiles");
     WriteLog(L"ThreadSetupDriver>> copy DriverFiles Fail(%d)!\n", static_cast<int>(::GetLastError()));
     return 0;
 }
 
 DWORD CopyDriverToolFailed() {
+    SI_TRACE_LAST_ERROR(L"copy Driver Tool");
     WriteLog(L"ThreadSetupDriver>> copy Driver Tool Fail(%d)!\n", static_cast<int>(::GetLastError()));
     return 0;
 }
@@ -125,22 +128,18 @@ DWORD SetupDriverWith(const OsInfo& os, MessageBoxFn messageBox) {
 }  // namespace si
 
 DWORD runExe(const wchar_t* commandLine, const wchar_t* currentDir) {
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_HIDE;
-    PROCESS_INFORMATION process = {};
-    // CreateProcessW may write into the command line.
-    wchar_t command[MAX_PATH] = {};
-    if (!si::CopyText(command, MAX_PATH, commandLine)) {
-        WriteLog(L"runExe>> path too long: %s\n", commandLine);
-        return 0;
+    si::unique_process_information process;
+    switch (si::StartHiddenProcess(commandLine, 0, currentDir, process)) {
+        case si::HiddenStart::TooLong:
+            WriteLog(L"runExe>> path too long: %s\n", commandLine);
+            return 0;
+        case si::HiddenStart::Failed:
+            SI_TRACE_LAST_ERROR(L"CreateProcessW");
+            WriteLog(L"runExe>> CreateProcess Failed,Error Number is %d, return 0!",
+                     static_cast<int>(::GetLastError()));
+            return 0;
+        case si::HiddenStart::Started: break;
     }
-    if (!::CreateProcessW(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, currentDir, &startup, &process)) {
-        WriteLog(L"runExe>> CreateProcess Failed,Error Number is %d, return 0!", static_cast<int>(::GetLastError()));
-        return 0;
-    }
-    si::unique_handle processHandle(process.hProcess), threadHandle(process.hThread);
     ::WaitForSingleObject(process.hProcess, INFINITE);
     WriteLog(L"ThreadSetupDriver>> end!");
     return 1;

@@ -1,9 +1,9 @@
 #include "install/fileops.h"
 
 #include <string>
-#include <vector>
 
 #include "diag/log.h"
+#include "diag/trace.h"
 #include "framework/win.h"
 #include "install/install_common.h"
 #include "unpack/unpack_folder.h"
@@ -14,11 +14,7 @@ bool EndsWith(const std::wstring& path, wchar_t c) { return !path.empty() && pat
 
 // True when `path` names a folder whose attributes are exactly
 // FILE_ATTRIBUTE_DIRECTORY (the test createMultiDir is defined by).
-bool IsPlainDirectory(const wchar_t* path) {
-    WIN32_FIND_DATAW data;
-    si::unique_find find(::FindFirstFileW(path, &data));
-    return find && data.dwFileAttributes == FILE_ATTRIBUTE_DIRECTORY;
-}
+bool IsPlainDirectory(const wchar_t* path) { return si::ListedAttributes(path) == FILE_ATTRIBUTE_DIRECTORY; }
 
 }  // namespace
 
@@ -26,25 +22,20 @@ bool createMultiDir(const wchar_t* path) {
     if (IsPlainDirectory(path)) return true;
     if (!si::FitsPath(L"createMultiDir", path)) return false;
 
-    // The growing prefixes: C:, C:\A, C:\A\B; forward slashes become backslashes.
-    std::vector<std::wstring> prefixes;
-    std::wstring prefix;
-    for (const wchar_t* p = path; *p; ++p) {
-        if (*p == L'\\' || *p == L'/') {
-            prefixes.push_back(prefix);
-            prefix += L'\\';
-        } else {
-            prefix += *p;
-        }
-    }
-    prefixes.push_back(prefix);
-
-    // The first prefix is the drive.
-    for (size_t i = 1; i < prefixes.size(); ++i) {
-        const bool created = ::CreateDirectoryW(prefixes[i].c_str(), nullptr) != FALSE;
-        WriteLog(L"CreateDirectory = %s \n", prefixes[i].c_str());
-        if (created) ::SetFileAttributesW(prefixes[i].c_str(), FILE_ATTRIBUTE_NORMAL);
-    }
+    // Every level but the first (the drive), then the path itself; slashes
+    // become backslashes.
+    size_t index = 0;
+    auto createLevel = [&index](const wchar_t* level) {
+        if (index++ == 0) return true;
+        const bool created = ::CreateDirectoryW(level, nullptr) != FALSE;
+        if (!created && ::GetLastError() != ERROR_ALREADY_EXISTS) SI_TRACE_LAST_ERROR(L"CreateDirectoryW");
+        WriteLog(L"CreateDirectory = %s \n", level);
+        if (created) ::SetFileAttributesW(level, FILE_ATTRIBUTE_NORMAL);
+        return true;
+    };
+    std::wstring levels(path);
+    si::WalkFolderChain(&levels[0], 0, 0, createLevel);
+    createLevel(levels.c_str());
     return IsPlainDirectory(path);
 }
 
@@ -63,8 +54,10 @@ bool copyFolderFiles(const wchar_t* source, const wchar_t* destination) {
         if (si::IsDotEntry(data.cFileName) || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
         const std::wstring src = from + data.cFileName, dst = to + data.cFileName;
         if (!si::FitsPath(L"copyFolderFiles", src) || !si::FitsPath(L"copyFolderFiles", dst) ||
-            !::CopyFileW(src.c_str(), dst.c_str(), FALSE))
+            !::CopyFileW(src.c_str(), dst.c_str(), FALSE)) {
+            SI_TRACE_LAST_ERROR(L"CopyFileW");
             ok = false;
+        }
     } while (::FindNextFileW(find.get(), &data));
     return ok;
 }

@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include "diag/log.h"
+#include "diag/trace.h"
 #include "framework/win.h"
 #include "install/config.h"
 #include "install/fileops.h"
@@ -52,6 +53,7 @@ bool InstallAutoServiceWith(MessageBoxFn messageBox) {
     info.lpParameters = argument;
     info.nShow = SW_HIDE;
     if (!::ShellExecuteExW(&info) || !info.hProcess) {
+        SI_TRACE_LAST_ERROR(L"ShellExecuteExW");
         WriteLog(L"installAutoService>> ShellExecuteEx Fail(%d)!\n", static_cast<int>(::GetLastError()));
         return false;
     }

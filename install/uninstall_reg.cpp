@@ -6,6 +6,7 @@
 #include <new>
 
 #include "diag/log.h"
+#include "diag/trace.h"
 #include "framework/win.h"
 #include "install/config.h"
 #include "install/install_common.h"
@@ -20,8 +21,9 @@ namespace {
 
 bool SetText(HKEY key, const wchar_t* name, const std::wstring& text) {
     const DWORD bytes = static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));
-    return ::RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()), bytes) ==
-           ERROR_SUCCESS;
+    const LSTATUS status = ::RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()), bytes);
+    if (status != ERROR_SUCCESS) SI_TRACE_ERROR(status, L"RegSetValueExW");
+    return status == ERROR_SUCCESS;
 }
 
 bool RegistrationFailed() {
@@ -35,11 +37,12 @@ bool CreateUnInstallShortcutAt(HKEY root, const wchar_t* parentKey, const Uninst
     // An empty name would address the parent key itself.
     if (entry.keyName.empty()) return false;
     unique_hkey parent;
-    if (::RegOpenKeyExW(root, parentKey, 0, KEY_ALL_ACCESS, parent.put()) != ERROR_SUCCESS) return false;
+    LSTATUS status = ::RegOpenKeyExW(root, parentKey, 0, KEY_ALL_ACCESS, parent.put());
+    if (status != ERROR_SUCCESS) return SI_TRACE_ERROR(status, L"RegOpenKeyExW"), false;
     unique_hkey key;
-    if (::RegCreateKeyExW(parent.get(), entry.keyName.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                          nullptr, key.put(), nullptr) != ERROR_SUCCESS)
-        return false;
+    status = ::RegCreateKeyExW(parent.get(), entry.keyName.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                               KEY_ALL_ACCESS, nullptr, key.put(), nullptr);
+    if (status != ERROR_SUCCESS) return SI_TRACE_ERROR(status, L"RegCreateKeyExW"), false;
     return SetText(key.get(), L"DisplayIcon", entry.displayIcon) &&
            SetText(key.get(), L"DisplayName", entry.displayName) &&
            SetText(key.get(), L"DisplayVersion", entry.displayVersion) &&

@@ -1,5 +1,6 @@
 #include "unpack/extract.h"
 
+#include "diag/trace.h"
 #include "framework/app.h"
 #include "framework/win.h"
 #include "resources/resource_ids.h"
@@ -34,12 +35,14 @@ int ExtractArchive(UINT nameId, ExtractProgressFn progress) {
 
     si::unique_hmodule library(::LoadLibraryW(libraryPath));
     if (!library) {
+        SI_TRACE_LAST_ERROR(L"LoadLibraryW");
         AfxMessageBox(kLoadLibraryError, MB_OK | MB_ICONEXCLAMATION);
         return -1;
     }
     auto extractFiles = reinterpret_cast<ExtractFilesFn>(
         reinterpret_cast<void*>(::GetProcAddress(library.get(), "ExtractFiles")));
     if (!extractFiles) {
+        SI_TRACE_LAST_ERROR(L"GetProcAddress");
         AfxMessageBox(L"GetProcAddress error!", MB_OK | MB_ICONEXCLAMATION);
         return -1;
     }

@@ -3,6 +3,7 @@
 #include <cwchar>
 
 #include "diag/log.h"
+#include "diag/trace.h"
 #include "framework/app.h"
 #include "framework/win.h"
 #include "state/globals.h"
@@ -55,24 +56,22 @@ int UnPackFromRes::SetOutDir() {
     // Create the path one level at a time: drive root, first folder, and so
     // on. A level fails only when its parent is missing; a refusal of any
     // other kind (a drive root denying access) is passed over.
-    auto createLevel = [](const std::wstring& level) {
-        if (::CreateDirectoryW(level.c_str(), nullptr)) return true;
+    auto createLevel = [](const wchar_t* level) {
+        if (::CreateDirectoryW(level, nullptr)) return true;
         const DWORD error = ::GetLastError();
         if (error == ERROR_ALREADY_EXISTS) {
-            WriteLog(L"UnPackFromRes::SetOutDir ->The  outDir  %s is exist ", level.c_str());
+            WriteLog(L"UnPackFromRes::SetOutDir ->The  outDir  %s is exist ", level);
         } else if (error == ERROR_PATH_NOT_FOUND) {
-            WriteLog(L"UnPackFromRes::SetOutDir ->can,t creat %s ", level.c_str());
+            SI_TRACE_LAST_ERROR(L"CreateDirectoryW");
+            WriteLog(L"UnPackFromRes::SetOutDir ->can,t creat %s ", level);
             return false;
         }
         return true;
     };
-    std::wstring prefix, rest = path;
-    for (size_t slash; (slash = rest.find(L'\\')) != std::wstring::npos;) {
-        prefix += rest.substr(0, slash + 1);
-        rest.erase(0, slash + 1);
-        if (!createLevel(prefix)) return 0;
-    }
-    if (!createLevel(prefix + rest)) return 0;
+    std::wstring levels(path);
+    if (!si::WalkFolderChain(&levels[0], 0, si::kChainBackslashOnly | si::kChainWithSeparator, createLevel) ||
+        !createLevel(path.c_str()))
+        return 0;
     return bind();
 }
 
@@ -177,6 +176,7 @@ int UnPackFromRes::UnPackFromList() {
     int n = 0;
     for (ResDot* dot = head; dot && n < count; dot = dot->next, ++n) {
         if (!WriteResToFile(dot->resId, dot->filePath.c_str(), dot->resType)) {
+            SI_TRACE_LAST_ERROR(L"WriteResToFile");
             WriteLog(L"UnPackFromRes::UnPackFromList ->Get Source %s fail!", dot->filePath.c_str());
             return 0;
         }

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "diag/trace.h"
 #include "framework/win.h"
 #include "install/fileops.h"
 #include "unpack/unpack_folder.h"
@@ -22,6 +23,15 @@ DWORD Attributes(const std::wstring& path) {
 }
 
 std::string N(const std::wstring& text) { return si_test::Narrow(text); }
+
+// The debugger output as a debugger receives it: OutputDebugString raises it as an exception.
+std::string gDebugOutput;
+LONG CALLBACK KeepDebugOutput(EXCEPTION_POINTERS* e) {
+    const EXCEPTION_RECORD* r = e->ExceptionRecord;
+    if (r->ExceptionCode == DBG_PRINTEXCEPTION_C && r->NumberParameters >= 2)
+        gDebugOutput += reinterpret_cast<const char*>(r->ExceptionInformation[1]);
+    return EXCEPTION_CONTINUE_SEARCH;
+}
 
 // A folder directly below C:\, so that the prefixes of a path below it are known.
 class RootFolder {
@@ -128,7 +138,16 @@ TEST_F(FileOpsTest, CopyFolderFilesFailsWhenACopyFails) {
     const std::wstring source = dir_ / L"src";
     ::CreateDirectoryW(source.c_str(), nullptr);
     si_test::WriteFileBytes(source + L"\\a.sys", "a");
+    PVOID handler = ::AddVectoredExceptionHandler(1, &KeepDebugOutput);
     EXPECT_FALSE(copyFolderFiles(source.c_str(), (dir_ / L"no-such-folder").c_str()));
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    SI_TRACE_LAST_ERROR(L"Probe");
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), ::GetLastError());  // the trace leaves it as found
+    ::RemoveVectoredExceptionHandler(handler);
+    EXPECT_NE(std::string::npos, gDebugOutput.find("SetupInstall: CopyFileW failed, error 3 (fileops.cpp:"))
+        << gDebugOutput;
+    EXPECT_NE(std::string::npos, gDebugOutput.find("SetupInstall: Probe failed, error 5 (fileops_test.cpp:"));
+    EXPECT_TRUE(log_.Text().empty());  // the install log keeps its own lines only
 
     // A name that no longer fits below the destination is refused, the others are copied.
     const std::wstring destination = dir_.path() + L"\\" + std::wstring(MAX_PATH - 8 - dir_.path().size(), L'd');
