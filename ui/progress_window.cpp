@@ -181,13 +181,12 @@ BOOL ProgressWindow::DrawSkinLayered() {
 }
 
 void ProgressWindow::PaintProgress(HICON icon, const std::function<void()>& defaultPaint) {
-    PAINTSTRUCT paint = {};
-    HDC paintDc = ::BeginPaint(m_hWnd, &paint);
+    const si::unique_hdc_paint paint(m_hWnd);
     EnsureLayeredStyle();
 
     // A fresh surface for every paint; the previous one goes with its bitmap.
     const ProgressState state = CopyProgress();
-    if (m_memDC.Create(paintDc, m_windowRect.right - m_windowRect.left, m_windowRect.bottom - m_windowRect.top)) {
+    if (m_memDC.Create(paint.get(), m_windowRect.right - m_windowRect.left, m_windowRect.bottom - m_windowRect.top)) {
         si::SurfaceGraphics graphics(m_memDC);
         if (Gdiplus::GpGraphics* g = graphics.get()) {
             DrawImageAt(g, m_skinImage.get(), m_windowRect);
@@ -218,19 +217,16 @@ void ProgressWindow::PaintProgress(HICON icon, const std::function<void()>& defa
 
     if (::IsIconic(m_hWnd)) {
         // The dialog's icon, centred, the usual way for a minimised dialog.
-        PAINTSTRUCT iconPaint = {};
-        HDC iconDc = ::BeginPaint(m_hWnd, &iconPaint);
-        ::SendMessageW(m_hWnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(iconDc), 0);
+        const si::unique_hdc_paint iconPaint(m_hWnd);
+        ::SendMessageW(m_hWnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(iconPaint.get()), 0);
         const int iconWidth = ::GetSystemMetrics(SM_CXICON), iconHeight = ::GetSystemMetrics(SM_CYICON);
         RECT client = {};
         ::GetClientRect(m_hWnd, &client);
-        ::DrawIcon(iconDc, (client.right - client.left - iconWidth + 1) / 2,
+        ::DrawIcon(iconPaint.get(), (client.right - client.left - iconWidth + 1) / 2,
                    (client.bottom - client.top - iconHeight + 1) / 2, icon);
-        ::EndPaint(m_hWnd, &iconPaint);
     } else {
         defaultPaint();
     }
-    ::EndPaint(m_hWnd, &paint);
 }
 
 void ProgressWindow::OnMouseMove(WPARAM keys, LPARAM lParam) {
