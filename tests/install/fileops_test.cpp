@@ -11,6 +11,7 @@
 using install_test::LogLines;
 using si_test::DirExists;
 using si_test::FileExists;
+using si_test::N;
 
 namespace {
 
@@ -19,8 +20,6 @@ DWORD Attributes(const std::wstring& path) {
     si::unique_find find(::FindFirstFileW(path.c_str(), &data));
     return find ? data.dwFileAttributes : INVALID_FILE_ATTRIBUTES;
 }
-
-std::string N(const std::wstring& text) { return si_test::Narrow(text); }
 
 // A folder directly below C:\, so that the prefixes of a path below it are known.
 class RootFolder {

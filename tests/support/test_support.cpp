@@ -11,6 +11,13 @@
 
 namespace si_test {
 
+std::vector<Box> gBoxes;
+
+int WINAPI RecordBox(HWND, const wchar_t* text, const wchar_t* caption, UINT type) {
+    gBoxes.push_back(Box{caption ? caption : L"", text ? text : L"", type});
+    return IDOK;
+}
+
 TempDir::TempDir(const std::wstring& hint) {
     wchar_t base[MAX_PATH] = {};
     ::GetTempPathW(MAX_PATH, base);

@@ -60,6 +60,17 @@ std::vector<std::wstring> ListTree(const std::wstring& root);
 
 std::string Narrow(const std::wstring& text);  // UTF-8
 std::wstring Widen(const std::string& text);   // from UTF-8
+inline std::string N(const std::wstring& text) { return Narrow(text); }  // for messages and log lines
+
+// A message box shown through a seam: recorded by RecordBox (answered with
+// OK) into gBoxes, which a test clears.
+struct Box {
+    std::wstring caption;
+    std::wstring text;
+    UINT type = 0;
+};
+extern std::vector<Box> gBoxes;
+int WINAPI RecordBox(HWND owner, const wchar_t* text, const wchar_t* caption, UINT type);
 
 // Starts `commandLine` and waits up to `timeoutMs`; on time-out the process is
 // killed and false returned.
