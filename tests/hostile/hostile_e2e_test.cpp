@@ -618,9 +618,7 @@ TEST_F(Hostile, TargetThatCannotBeCreatedShowsTheErrorBoxAndEnds) {
         EXPECT_TRUE(HasLine(outcome.result.log, "copyFiles>>copy Config fail")) << outcome.result.log;
         ExpectRemovedAtExit(outcome.result.unpackDir, outcome);
         EXPECT_EQ("", Differences(before, Take(Surroundings())));
-        std::string bytes;
-        EXPECT_TRUE(si_test::ReadFileBytes(blocker, &bytes));
-        EXPECT_EQ("a file, not a folder", bytes);
+        EXPECT_EQ("a file, not a folder", si_test::FileText(blocker));
         ::DeleteFileW(blocker.c_str());
     }
 }

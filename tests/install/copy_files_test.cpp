@@ -41,12 +41,9 @@ TEST_F(StepsTest, CopyFilesPutsTheUninstallerAndItsLanguagesIntoTheTarget) {
     si_test::WriteFileBytes(target_ + L"\\Uninstall.exe", "old");
     si_test::WriteFileBytes(target_ + L"\\UnLang\\Thai(Thailand)\\UninstallLan.dll", "old");
     ASSERT_TRUE(copyFiles());
-    std::string installed, shipped;
-    si_test::ReadFileBytes(target_ + L"\\Uninstall.exe", &installed);
-    si_test::ReadFileBytes(install_test::StageOf(L"") + L"\\SetupFiles\\Uninst\\Uninstall.exe", &shipped);
-    EXPECT_EQ(shipped, installed);
-    si_test::ReadFileBytes(target_ + L"\\UnLang\\Thai(Thailand)\\UninstallLan.dll", &installed);
-    EXPECT_NE("old", installed);
+    EXPECT_EQ(si_test::FileText(install_test::StageOf(L"") + L"\\SetupFiles\\Uninst\\Uninstall.exe"),
+              si_test::FileText(target_ + L"\\Uninstall.exe"));
+    EXPECT_NE("old", si_test::FileText(target_ + L"\\UnLang\\Thai(Thailand)\\UninstallLan.dll"));
 }
 
 TEST_F(StepsTest, CopyFilesStopsAtAMissingLanguage) {

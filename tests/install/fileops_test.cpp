@@ -110,9 +110,7 @@ TEST_F(FileOpsTest, CopyFolderFilesCopiesOneLevelAndReplaces) {
 
     EXPECT_TRUE(copyFolderFiles(source.c_str(), (destination + L"\\").c_str()));
     EXPECT_EQ((std::vector<std::wstring>{L"a.sys"}), si_test::ListTree(destination));
-    std::string bytes;
-    si_test::ReadFileBytes(destination + L"\\a.sys", &bytes);
-    EXPECT_EQ("new", bytes);
+    EXPECT_EQ("new", si_test::FileText(destination + L"\\a.sys"));
 }
 
 TEST_F(FileOpsTest, CopyFolderFilesFromAMissingFolderCopiesNothing) {

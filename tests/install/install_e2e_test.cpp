@@ -219,7 +219,8 @@ TEST_F(InstallE2E, AToolThatExitsWithAnErrorStillCompletes) {
 // --- Failures: the error box, then the window closes; what was installed stays.
 
 void ExpectFailed(const InstallOutcome& outcome, const char* logLine) {
-    EXPECT_EQ(std::vector<std::wstring>{kSetupFailed}, si_test::Texts(outcome.boxes));
+    ASSERT_EQ(1u, outcome.boxes.size());
+    EXPECT_EQ(kSetupFailed, outcome.boxes[0].text);
     const auto log = LogLines(outcome.result.log);
     EXPECT_NE(std::find(log.begin(), log.end(), logLine), log.end()) << outcome.result.log;
     EXPECT_EQ(std::find(log.begin(), log.end(), "{EventSetupEnd}EventSetupEnd start "), log.end());
@@ -252,9 +253,7 @@ TEST_F(InstallE2E, AnUninstallerThatCannotBeReplacedFailsBeforeAnythingElse) {
     ExpectFailed(outcome, "copyFiles>>copy Config fail");
     EXPECT_TRUE(outcome.starts.empty());
     EXPECT_EQ(std::vector<std::wstring>{L"Uninstall.exe"}, ListTree(target_));
-    std::string bytes;
-    si_test::ReadFileBytes(uninstaller, &bytes);
-    EXPECT_EQ("installed before", bytes);
+    EXPECT_EQ("installed before", si_test::FileText(uninstaller));
     EXPECT_TRUE(UninstallValues().empty());
     ::SetFileAttributesW(uninstaller.c_str(), FILE_ATTRIBUTE_NORMAL);
 }

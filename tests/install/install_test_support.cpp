@@ -59,8 +59,6 @@ void StepsTest::SetUp() {
     ResetInstallState();
     ::CreateDirectoryW((temp_ / L"Program Files").c_str(), nullptr);
     SetPath(gProgramFilesDir, temp_ / L"Program Files");
-    target_ = temp_ / L"Program Files\\KALVERON\\AX7R_1.0";
-    record_ = temp_ / L"record.txt";
 }
 
 void StepsTest::Configure(const std::wstring& variant, OsInfo os) {
@@ -69,12 +67,6 @@ void StepsTest::Configure(const std::wstring& variant, OsInfo os) {
     ASSERT_EQ(1, si::ReadConfigFromIniWith(os, &RecordBox));
     ASSERT_EQ(target_, gTargetDir);
     log_.Clear();
-}
-
-std::vector<si_standin::StandinStart> StepsTest::Starts() {
-    std::vector<si_standin::StandinStart> starts;
-    EXPECT_TRUE(si_standin::ReadStandinRecord(record_, &starts));
-    return starts;
 }
 
 }  // namespace install_test

@@ -50,10 +50,15 @@ protected:
     void SetUp() override;
     // The staged payload as the unpack folder, configured for `os`.
     void Configure(const std::wstring& variant, OsInfo os = kWin10X64);
-    std::vector<si_standin::StandinStart> Starts();
+    std::vector<si_standin::StandinStart> Starts() {
+        std::vector<si_standin::StandinStart> starts;
+        EXPECT_TRUE(si_standin::ReadStandinRecord(record_, &starts));
+        return starts;
+    }
 
     si_test::TempDir temp_{L"steps"};
-    std::wstring target_, record_;
+    const std::wstring target_ = temp_ / L"Program Files\\KALVERON\\AX7R_1.0";
+    const std::wstring record_ = temp_ / L"record.txt";
     si_test::LogCapture log_;
     si_standin::ScopedEnv recordEnv_{L"SETUPINSTALL_STANDIN_RECORD", temp_ / L"record.txt"};
 };

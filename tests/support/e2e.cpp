@@ -91,12 +91,6 @@ std::vector<std::wstring> Names(const std::vector<si_standin::StandinStart>& sta
     return names;
 }
 
-std::vector<std::wstring> Texts(const std::vector<Box>& boxes) {
-    std::vector<std::wstring> texts;
-    for (const Box& box : boxes) texts.push_back(box.text);
-    return texts;
-}
-
 std::wstring ArtefactDir() {
     std::wstring dir = BuildDir() + L"\\test-artefacts";
     ::CreateDirectoryW(dir.c_str(), nullptr);

@@ -57,8 +57,6 @@ InstallOutcome RunToTheEnd(InstallerRun run, const std::wstring& record,
 Box ReadBox(HWND box);
 // The programs' file names of `starts`, in order.
 std::vector<std::wstring> Names(const std::vector<si_standin::StandinStart>& starts);
-// The texts of the boxes, in order.
-std::vector<std::wstring> Texts(const std::vector<Box>& boxes);
 // Starts the installer without waiting; the caller owns the returned handle.
 HANDLE StartInstaller(const InstallerRun& run, DWORD* processId);
 

@@ -48,10 +48,12 @@ LogCapture::~LogCapture() {
     gLogEnabled = savedEnabled_;
 }
 
-std::string LogCapture::Text() const {
-    std::string text;
-    ReadFileBytes(dir_ / L"Install.log", &text);
-    return text;
+std::string LogCapture::Text() const { return FileText(dir_ / L"Install.log"); }
+
+std::string FileText(const std::wstring& path) {
+    std::string bytes;
+    ReadFileBytes(path, &bytes);
+    return bytes;
 }
 
 void LogCapture::Clear() { ::DeleteFileW((dir_ / L"Install.log").c_str()); }

@@ -52,6 +52,7 @@ std::string SecurityText(const std::wstring& path, void* sd = nullptr);
 
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 bool ReadFileBytes(const std::wstring& path, std::string* bytes);
+std::string FileText(const std::wstring& path);  // the bytes; empty when unreadable
 bool FileExists(const std::wstring& path);
 bool DirExists(const std::wstring& path);
 void RemoveTree(const std::wstring& path);
