@@ -66,7 +66,7 @@ function(si_add_gtest)
   # The 32-bit prefix is made by its fixture (wine_prefix32_init); a prefix
   # keeps the architecture it was made with.
   set(x86_props ENVIRONMENT "SETUPINSTALL_WINE_DIR=${SI_WINE32_DIR};${T_ENV}"
-                FIXTURES_REQUIRED wine_prefix32 LABELS "x86;${T_LABEL}")
+                FIXTURES_REQUIRED wine_prefix32 LABELS x86)
   if(T_SERIAL)
     list(APPEND props RESOURCE_LOCK installer)
     list(APPEND x86_props RESOURCE_LOCK installer)
@@ -79,7 +79,14 @@ function(si_add_gtest)
                        NO_PRETTY_VALUES ${filter} PROPERTIES ${props} TIMEOUT ${T_TIMEOUT})
   if(T_X86 AND NOT SI_IS_TWIN)
     gtest_discover_tests(${T_NAME} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120 TEST_PREFIX "${T_NAME}."
-                         NO_PRETTY_VALUES TEST_FILTER "${T_X86}" PROPERTIES ${x86_props} TIMEOUT ${T_TIMEOUT})
+                         NO_PRETTY_VALUES TEST_FILTER "${T_X86}" PROPERTIES ${x86_props} TIMEOUT ${T_TIMEOUT}
+                         TEST_LIST ${T_NAME}_x86_tests)
+    # The discovery passes no property value that is a list: the second label
+    # is set once the x86 cases are known, by a file ctest reads after them.
+    set(labels_file "${CMAKE_CURRENT_BINARY_DIR}/${T_NAME}_x86_labels.cmake")
+    file(WRITE "${labels_file}" "foreach(test IN LISTS ${T_NAME}_x86_tests)\n"
+         "  set_tests_properties(\"\${test}\" PROPERTIES LABELS \"x86;${T_LABEL}\")\nendforeach()\n")
+    set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${labels_file}")
   endif()
 endfunction()
 
