@@ -1,9 +1,4 @@
 // The temporary file cleanup for real: the unpack folder removed as far as it can be.
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
-
 #include "app/globals.h"
 #include "framework/win.h"
 #include "install/cleanup.h"

@@ -1,9 +1,5 @@
 // The payload copy for real: the uninstaller and its language folders.
-#include <gtest/gtest.h>
-
 #include <algorithm>
-#include <string>
-#include <vector>
 
 #include "app/globals.h"
 #include "framework/win.h"

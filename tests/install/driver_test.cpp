@@ -1,10 +1,6 @@
 // The driver installation for real: the driver package and tool copied, the
 // tool of each supplier started hidden with its arguments.
-#include <gtest/gtest.h>
-
 #include <algorithm>
-#include <string>
-#include <vector>
 
 #include "app/globals.h"
 #include "framework/win.h"

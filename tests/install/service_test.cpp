@@ -1,10 +1,5 @@
 // The auto-install service for real: the program of each supplier copied and
 // started hidden with its argument.
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
-
 #include "app/globals.h"
 #include "install/config.h"
 #include "install/service.h"

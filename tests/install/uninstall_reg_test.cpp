@@ -1,9 +1,4 @@
 // The uninstall registration for real: the entry under HKLM's uninstall list.
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
-
 #include "app/globals.h"
 #include "framework/win.h"
 #include "install/config.h"
