@@ -86,9 +86,9 @@ EOF
 echo "== under Wine: ExtractFiles (7zDec.dll) against the SDK's 7zMain ($rounds rounds each)"
 winpath() { local p=${1//\//\\}; echo "Z:$p"; }
 mkdir -p "$work/out"
-"$here/scripts/wine-run.sh" "$bdir/tests/decoder/bench_extract.exe" "$(winpath "$work/bench.7z")" \
+"$here/scripts/wine-run.sh" "$bdir/bench/bench_extract.exe" "$(winpath "$work/bench.7z")" \
     "$(winpath "$work/out")" "$(winpath "$bdir/bin/7zDec.dll")" \
-    "$(winpath "$bdir/tests/decoder/sdk_7zdec.exe")" "$rounds" | sed 's/^/   /'
+    "$(winpath "$bdir/bench/sdk_7zdec.exe")" "$rounds" | sed 's/^/   /'
 
 echo "== comparing both extractions with the source tree"
 status=0

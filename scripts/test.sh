@@ -8,15 +8,20 @@
 # When this kernel cannot run 32-bit code (scripts/probe32.sh; forced with
 # SETUPINSTALL_FORCE_VM=1), the twin runs here and the x86 cases in a virtual
 # machine (scripts/vm/run-x86.sh), if that script is there.
+# --fast runs the twin's unit tests alone (ctest label unit: in-process tests
+# of the code, no installer run).
 #
-#   scripts/test.sh [--lane twin|i686|x86] [CTEST ARGS...]
+#   scripts/test.sh [--fast | --lane twin|i686|x86] [CTEST ARGS...]
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 lanes=(twin i686 x86)
-if [ "${1:-}" = --lane ]; then
-    case "${2:-}" in twin|i686|x86) lanes=("$2") ;; *) echo "usage: $0 [--lane twin|i686|x86] [ctest args]" >&2; exit 2 ;; esac
-    shift 2
-fi
+fast=()
+case "${1:-}" in
+    --lane)
+        case "${2:-}" in twin|i686|x86) lanes=("$2") ;; *) echo "usage: $0 [--fast | --lane twin|i686|x86] [ctest args]" >&2; exit 2 ;; esac
+        shift 2 ;;
+    --fast) lanes=(twin) fast=(-L unit); shift ;;
+esac
 "$here/scripts/build.sh"
 build=${SETUPINSTALL_BUILD_DIR:-$here/build}
 build=$(cd "$build" && pwd)
@@ -53,7 +58,7 @@ fi
 vm=$here/scripts/vm/run-x86.sh
 for l in "${lanes[@]}"; do
     case $l/$probe in
-        twin/*) lane twin x64 wine win64 "$@" ;;
+        twin/*) lane twin x64 wine win64 ${fast[@]+"${fast[@]}"} "$@" ;;
         i686/0) lane i686 i686 wine win64 -LE x86 "$@" ;;
         x86/0) lane x86 i686 wine32 win32 -L x86 "$@" ;;
         i686/1) summary+=("lane i686: SKIPPED (no 32-bit code here)"); [ ${#lanes[@]} = 1 ] && rc=1 ;;

@@ -11,42 +11,33 @@
 
 namespace {
 
-struct Shown {
-    std::wstring text, caption;
-    UINT type = 0;
-    int count = 0;
-} gShown;
+using si_test::gBoxes;
+using si_test::RecordBox;
 
-int WINAPI RecordBox(HWND, const wchar_t* text, const wchar_t* caption, UINT type) {
-    gShown.text = text;
-    gShown.caption = caption;
-    gShown.type = type;
-    ++gShown.count;
-    return IDOK;
-}
 bool NotAdmin() { return false; }
 bool Admin() { return true; }
 
 // Each gate test runs in a process of its own (one test per process), so the
 // mutex this process creates goes with it.
 TEST(StartupGates, NonAdministratorIsRefusedWithItsMessage) {
-    gShown = {};
+    gBoxes.clear();
     CSetupInstallApp app(StartupGates{&NotAdmin, &RecordBox});
     EXPECT_FALSE(app.InitInstance());
-    EXPECT_EQ(gShown.count, 1);
-    EXPECT_EQ(gShown.text, L"Please run the program as Administrator.");
-    EXPECT_EQ(gShown.caption, L"Error!!!");
-    EXPECT_EQ(gShown.type, static_cast<UINT>(MB_OK));
+    ASSERT_EQ(gBoxes.size(), 1u);
+    EXPECT_EQ(gBoxes[0].text, L"Please run the program as Administrator.");
+    EXPECT_EQ(gBoxes[0].caption, L"Error!!!");
+    EXPECT_EQ(gBoxes[0].type, static_cast<UINT>(MB_OK));
     EXPECT_EQ(gUnPackDirPath[0], L'\0');  // nothing prepared
 }
 
 TEST(StartupGates, RunningCopyIsRefusedBeforeAnythingElse) {
-    gShown = {};
+    gBoxes.clear();
     HANDLE other = ::CreateMutexW(nullptr, TRUE, L"LUMIRAX-DRV-SETUP");
     ASSERT_NE(other, nullptr);
     CSetupInstallApp app(StartupGates{&Admin, &RecordBox});
     EXPECT_FALSE(app.InitInstance());
-    EXPECT_EQ(gShown.text, L"The installation is running.");
+    ASSERT_EQ(gBoxes.size(), 1u);
+    EXPECT_EQ(gBoxes[0].text, L"The installation is running.");
     // Its exit removes nothing: the unpack folder was never named.
     EXPECT_EQ(gUnPackDirPath[0], L'\0');
     app.ExitInstance();

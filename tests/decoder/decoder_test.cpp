@@ -267,9 +267,7 @@ TEST_F(DecoderTest, SetsTheStoredAttributesAndReplacesReadOnlyHiddenFiles) {
         EXPECT_EQ(Attributes(out + L"readonly_hidden.txt") & readOnlyOrHidden, readOnlyOrHidden);
         EXPECT_EQ(Attributes(out + L"readonly.txt") & readOnlyOrHidden, DWORD(FILE_ATTRIBUTE_READONLY));
         EXPECT_EQ(Attributes(out + L"normal.txt") & readOnlyOrHidden, 0u);
-        std::string text;
-        EXPECT_TRUE(ReadFileBytes(out + L"readonly_hidden.txt", &text));
-        EXPECT_EQ(text, "read-only and hidden\r\n");
+        EXPECT_EQ(FileText(out + L"readonly_hidden.txt"), "read-only and hidden\r\n");
     }
 }
 
@@ -380,9 +378,7 @@ TEST_F(DecoderTest, PatchedNamesWithValidCrcsExtract) {
     ASSERT_TRUE(archive.Save(dir / L"safe.7z"));
     gCallbackFolder = out;
     ASSERT_EQ(EXTRACT_OK, Extract(dir / L"safe.7z", out, &RecordEntry));
-    std::string text;
-    EXPECT_TRUE(ReadFileBytes(out + Backslashes(PlaceholderSized(L"sub/dir/ok#")), &text));
-    EXPECT_EQ(text, "escaped content\r\n");
+    EXPECT_EQ(FileText(out + Backslashes(PlaceholderSized(L"sub/dir/ok#"))), "escaped content\r\n");
     EXPECT_EQ(gCallbackNames, (std::vector<std::wstring>{kFolderPlaceholder, PlaceholderSized(L"sub/dir/ok#")}));
 }
 
@@ -454,9 +450,7 @@ TEST_F(DecoderTest, FullPathsHoldAtMost259Characters) {
         const int result = Extract(Fixture(L"long.7z"), out);
         if (total < MAX_PATH) {
             EXPECT_EQ(EXTRACT_OK, result);
-            std::string text;
-            EXPECT_TRUE(ReadFileBytes(out + stored, &text));
-            EXPECT_EQ(text, "at the limit\r\n");
+            EXPECT_EQ(FileText(out + stored), "at the limit\r\n");
         } else {
             EXPECT_EQ(EXTRACT_FAILED, result);
             EXPECT_FALSE(FileExists(out + stored));

@@ -10,9 +10,6 @@
 // (with sentinel files planted there) before the run and compares after.
 #include <gtest/gtest.h>
 
-#include <shlobj.h>
-#include <tlhelp32.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <functional>
@@ -23,20 +20,24 @@
 #include <vector>
 
 #include "framework/win.h"
-#include "payload/standin/record.h"
 #include "state/globals.h"
 #include "tests/support/e2e.h"
 #include "tests/support/test_support.h"
 
 using si_standin::StandinStart;
+using si_test::Box;
 using si_test::DirExists;
 using si_test::FileExists;
 using si_test::ListTree;
+using si_test::N;
+using si_test::Names;
+using si_test::ProgramFiles;
+using si_test::UninstallValues;
+using Outcome = si_test::InstallOutcome;
 
 namespace {
 
 const wchar_t kUninstallRoot[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
-const wchar_t kUninstallKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KALVERON_FLASH";
 const wchar_t kUserShellFolders[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
 const wchar_t kShellFolders[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 const wchar_t kSetupFailed[] =
@@ -45,14 +46,6 @@ const wchar_t kLoadLibraryError[] = L"Load library error,Setup is not complete!"
 const wchar_t kRunning[] = L"The installation is running.";
 // Where the long application-data folders of these tests are made.
 const wchar_t kScratchRoot[] = L"C:\\hostile-e2e";
-
-std::string N(const std::wstring& text) { return si_test::Narrow(text); }
-
-std::wstring ProgramFiles() {
-    wchar_t path[MAX_PATH] = {};
-    ::SHGetSpecialFolderPathW(nullptr, path, CSIDL_PROGRAM_FILES, FALSE);
-    return path;
-}
 
 std::wstring Parent(const std::wstring& path) { return path.substr(0, path.find_last_of(L'\\')); }
 
@@ -216,36 +209,6 @@ std::string Differences(const Snapshot& before, const Snapshot& after) {
     return text;
 }
 
-// --- Runs to the end, every message box answered with OK ---------------------
-
-struct Box {
-    std::wstring caption;
-    std::wstring text;
-};
-
-std::vector<HWND> MessageBoxesOf(DWORD processId) { return si_test::WindowsOf(processId, true); }
-
-Box ReadBox(HWND box) {
-    wchar_t caption[256] = {};
-    ::GetWindowTextW(box, caption, 256);
-    return Box{caption, si_test::MessageBoxText(box)};
-}
-
-struct Outcome {
-    si_test::InstallerResult result;
-    std::vector<Box> boxes;  // in the order they came up, each answered with OK
-    std::vector<StandinStart> starts;
-    double seconds = 0;           // start to end of the process
-    double afterLastBox = -1;     // from the last answer to the end of the process
-    bool windowShown = false;     // the progress window was seen
-};
-
-std::vector<std::wstring> Names(const std::vector<StandinStart>& starts) {
-    std::vector<std::wstring> names;
-    for (const auto& s : starts) names.push_back(s.FileName());
-    return names;
-}
-
 // Every file and folder below `root` with the size of each file.
 std::vector<std::pair<std::wstring, ULONGLONG>> TreeWithSizes(const std::wstring& root) {
     std::vector<std::pair<std::wstring, ULONGLONG>> tree;
@@ -295,7 +258,7 @@ protected:
         si_test::RemoveTree(target_);
         si_test::RemoveTree(vendor_);
         ::DeleteFileW(vendor_.c_str());
-        ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, kUninstallKey);
+        ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, si_test::kUninstallKey);
     }
 
     // The folders around the installer's own for the current application-data
@@ -318,49 +281,8 @@ protected:
         return areas;
     }
 
-    // Runs the installer to its end, answering every message box with OK;
-    // `tick` runs about every 100 ms meanwhile.
-    Outcome Install(si_test::InstallerRun run, const std::function<void(HANDLE)>& tick = {}) {
-        Outcome outcome;
-        run.env.emplace_back(L"SETUPINSTALL_STANDIN_RECORD", record_);
-        std::set<HWND> answered;
-        DWORD lastAnswer = 0;
-        run.during = [&](HANDLE process) {
-            const DWORD id = ::GetProcessId(process);
-            while (::WaitForSingleObject(process, 100) == WAIT_TIMEOUT) {
-                if (!si_test::WindowsOf(id, false).empty()) outcome.windowShown = true;
-                for (HWND box : MessageBoxesOf(id)) {
-                    if (!answered.insert(box).second) continue;
-                    outcome.boxes.push_back(ReadBox(box));
-                    ::PostMessageW(box, WM_COMMAND, IDOK, 0);
-                    lastAnswer = ::GetTickCount();
-                }
-                if (tick) tick(process);
-            }
-        };
-        const DWORD start = ::GetTickCount();
-        outcome.result = si_test::RunInstaller(run);
-        const DWORD end = ::GetTickCount();
-        outcome.seconds = (end - start) / 1000.0;
-        if (lastAnswer) outcome.afterLastBox = (end - lastAnswer) / 1000.0;
-        std::printf("[ hostile  ] installer ran %.1f s, exit code 0x%lx, %zu box(es)\n", outcome.seconds,
-                    outcome.result.exitCode, outcome.boxes.size());
-        for (const Box& box : outcome.boxes)
-            std::printf("[ hostile  ]   box \"%s\": %s\n", N(box.caption).c_str(), N(box.text).c_str());
-        EXPECT_TRUE(outcome.result.started);
-        // Ended by itself: no hang, and no crash (a crash ends with an exception status).
-        EXPECT_TRUE(outcome.result.finished);
-        EXPECT_LT(outcome.result.exitCode, 0x80000000u) << std::hex << outcome.result.exitCode;
-        EXPECT_TRUE(si_standin::ReadStandinRecord(record_, &outcome.starts));
-        ::DeleteFileW(record_.c_str());
-        return outcome;
-    }
-
-    static std::vector<std::pair<std::wstring, std::wstring>> UninstallValues() {
-        std::vector<std::pair<std::wstring, std::wstring>> values;
-        for (const si_test::RegValue& v : si_test::ReadRegistryValues(HKEY_LOCAL_MACHINE, kUninstallKey))
-            values.emplace_back(v.name, v.text);
-        return values;
+    Outcome Install(const si_test::InstallerRun& run, const std::function<void(HANDLE)>& tick = {}) {
+        return si_test::RunToTheEnd(run, record_, tick);
     }
 
     // What a whole run of the sample payload on Windows 10 leaves behind.
@@ -697,9 +619,7 @@ TEST_F(Hostile, TargetThatCannotBeCreatedShowsTheErrorBoxAndEnds) {
         EXPECT_TRUE(HasLine(outcome.result.log, "copyFiles>>copy Config fail")) << outcome.result.log;
         ExpectRemovedAtExit(outcome.result.unpackDir, outcome);
         EXPECT_EQ("", Differences(before, Take(Surroundings())));
-        std::string bytes;
-        EXPECT_TRUE(si_test::ReadFileBytes(blocker, &bytes));
-        EXPECT_EQ("a file, not a folder", bytes);
+        EXPECT_EQ("a file, not a folder", si_test::FileText(blocker));
         ::DeleteFileW(blocker.c_str());
     }
 }
@@ -773,7 +693,7 @@ TEST_F(Hostile, SecondCopyMidRunIsRefusedRemovesNothingAndTheFirstCompletes) {
         ASSERT_TRUE(process);
         HWND box = si_test::FindMessageBox(secondId, 10000);
         ASSERT_NE(nullptr, box);
-        secondBox = ReadBox(box);
+        secondBox = si_test::ReadBox(box);
         ::PostMessageW(box, WM_COMMAND, IDOK, 0);
         ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(process.get(), 10000));
         ::GetExitCodeProcess(process.get(), &secondExit);

@@ -13,6 +13,7 @@
 using install_test::LogLines;
 using si_test::DirExists;
 using si_test::FileExists;
+using si_test::N;
 
 namespace {
 
@@ -21,8 +22,6 @@ DWORD Attributes(const std::wstring& path) {
     si::unique_find find(::FindFirstFileW(path.c_str(), &data));
     return find ? data.dwFileAttributes : INVALID_FILE_ATTRIBUTES;
 }
-
-std::string N(const std::wstring& text) { return si_test::Narrow(text); }
 
 // The debugger output as a debugger receives it: OutputDebugString raises it as an exception.
 std::string gDebugOutput;
@@ -122,9 +121,7 @@ TEST_F(FileOpsTest, CopyFolderFilesCopiesOneLevelAndReplaces) {
 
     EXPECT_TRUE(copyFolderFiles(source.c_str(), (destination + L"\\").c_str()));
     EXPECT_EQ((std::vector<std::wstring>{L"a.sys"}), si_test::ListTree(destination));
-    std::string bytes;
-    si_test::ReadFileBytes(destination + L"\\a.sys", &bytes);
-    EXPECT_EQ("new", bytes);
+    EXPECT_EQ("new", si_test::FileText(destination + L"\\a.sys"));
 }
 
 TEST_F(FileOpsTest, CopyFolderFilesFromAMissingFolderCopiesNothing) {

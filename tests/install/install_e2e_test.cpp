@@ -3,15 +3,12 @@
 // stand-in programs record how they were started.
 #include <gtest/gtest.h>
 
-#include <shlobj.h>
-
 #include <algorithm>
 #include <string>
 #include <vector>
 
 #include "framework/win.h"
 #include "install/copy_files.h"
-#include "payload/standin/record.h"
 #include "state/globals.h"
 #include "tests/install/install_test_support.h"
 #include "tests/support/e2e.h"
@@ -21,21 +18,18 @@ using install_test::LogLines;
 using si_standin::StandinStart;
 using si_test::DirExists;
 using si_test::FileExists;
+using si_test::InstallOutcome;
+using si_test::kUninstallKey;
 using si_test::ListTree;
+using si_test::N;
+using si_test::Names;
+using si_test::ProgramFiles;
+using si_test::UninstallValues;
 
 namespace {
 
-const wchar_t kUninstallKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KALVERON_FLASH";
 const wchar_t kSetupFailed[] =
     L"Failed to initialize. Uninstall the software and try again after restarting the computer.";
-
-std::string N(const std::wstring& text) { return si_test::Narrow(text); }
-
-std::wstring ProgramFiles() {
-    wchar_t path[MAX_PATH] = {};
-    ::SHGetSpecialFolderPathW(nullptr, path, CSIDL_PROGRAM_FILES, FALSE);
-    return path;
-}
 
 std::wstring CurrentDir() {
     wchar_t path[MAX_PATH] = {};
@@ -48,16 +42,7 @@ std::wstring Installer(const std::wstring& variant) {
     return variant.empty() ? si_test::InstallerPath() : si_test::ModuleDir() + L"\\variants\\" + variant + L"\\SetupInstall.exe";
 }
 
-std::wstring StagedPayload(const std::wstring& variant) {
-    const std::wstring payload = si_test::BuildDir() + L"\\payload";
-    return (variant.empty() ? payload + L"\\stage" : payload + L"\\variants\\" + variant + L"\\stage") + L"\\SetupFiles";
-}
-
-struct Outcome {
-    si_test::InstallerResult result;
-    std::vector<std::wstring> boxes;  // texts of the message boxes, each dismissed with OK
-    std::vector<StandinStart> starts;
-};
+std::wstring StagedPayload(const std::wstring& variant) { return install_test::StageOf(variant) + L"\\SetupFiles"; }
 
 class InstallE2E : public ::testing::Test {
 protected:
@@ -70,42 +55,15 @@ protected:
     }
 
     // Runs the installer to its end, pressing OK on every error box.
-    Outcome Install(const std::wstring& variant, const std::wstring& windowsVersion,
-                    std::vector<std::pair<std::wstring, std::wstring>> env = {}, const std::wstring& languageId = L"") {
-        Outcome outcome;
+    InstallOutcome Install(const std::wstring& variant, const std::wstring& windowsVersion,
+                           std::vector<std::pair<std::wstring, std::wstring>> env = {},
+                           const std::wstring& languageId = L"") {
         si_test::InstallerRun run;
         run.exePath = Installer(variant);
         run.windowsVersion = windowsVersion;
         run.languageId = languageId;
-        env.emplace_back(L"SETUPINSTALL_STANDIN_RECORD", record_);
         run.env = env;
-        run.during = [&](HANDLE process) {
-            while (::WaitForSingleObject(process, 100) == WAIT_TIMEOUT) {
-                for (HWND box : si_test::WindowsOf(::GetProcessId(process), true)) {
-                    outcome.boxes.push_back(si_test::MessageBoxText(box));
-                    ::PostMessageW(box, WM_COMMAND, IDOK, 0);
-                    ::Sleep(500);
-                }
-            }
-        };
-        outcome.result = si_test::RunInstaller(run);
-        EXPECT_TRUE(outcome.result.started);
-        // Ended by itself: the window closed on WM_SETUP_END or WM_SETUP_ERROR. The
-        // exit code is the framework's (the word parameter of the last message the
-        // main thread retrieved) and says nothing about the install.
-        EXPECT_TRUE(outcome.result.finished);
-        EXPECT_TRUE(si_standin::ReadStandinRecord(record_, &outcome.starts));
-        return outcome;
-    }
-
-    // The uninstall entry's values, name to text; empty when the key is missing.
-    static std::vector<std::pair<std::wstring, std::wstring>> UninstallValues() {
-        std::vector<std::pair<std::wstring, std::wstring>> values;
-        for (const si_test::RegValue& v : si_test::ReadRegistryValues(HKEY_LOCAL_MACHINE, kUninstallKey)) {
-            EXPECT_EQ(static_cast<DWORD>(REG_SZ), v.type) << N(v.name);
-            values.emplace_back(v.name, v.text);
-        }
-        return values;
+        return si_test::RunToTheEnd(run, record_);
     }
 
     // The driver tool of `supplier` for this Windows: the x86 build on x86 Windows.
@@ -115,12 +73,8 @@ protected:
 
     // What a complete install leaves in the target folder.
     std::vector<std::wstring> InstalledLayout(const std::wstring& variant, const std::wstring& driverFolder, int supplier) {
-        std::vector<std::wstring> layout{L"Uninstall.exe", L"UnLang", L"DriverFiles", L"AutoInstSvc",
-                                         L"DriverFiles\\difxapi.dll"};
-        for (const wchar_t* language : kUninstallLanguages) {
-            layout.push_back(std::wstring(L"UnLang\\") + language);
-            layout.push_back(std::wstring(L"UnLang\\") + language + L"\\UninstallLan.dll");
-        }
+        std::vector<std::wstring> layout = install_test::UninstallerLayout(kUninstallLanguageCount);
+        layout.insert(layout.end(), {L"DriverFiles", L"AutoInstSvc", L"DriverFiles\\difxapi.dll"});
         const auto package = ListTree(StagedPayload(variant) + L"\\Driver\\RTL8811CU\\Driver\\" + driverFolder);
         EXPECT_FALSE(package.empty());
         if (supplier == 1) {
@@ -138,7 +92,7 @@ protected:
     // Everything a successful run leaves behind, and what it removes.
     // On 64-bit Windows the shipped build installs below "Program Files (x86)"
     // and its entry is in the 32-bit registry view only.
-    void ExpectInstalled(const Outcome& outcome, const std::wstring& variant, const std::wstring& driverFolder,
+    void ExpectInstalled(const InstallOutcome& outcome, const std::wstring& variant, const std::wstring& driverFolder,
                          int supplier, const std::wstring& displayName = L"KALVERON Wireless USB Adapter") {
         EXPECT_TRUE(outcome.boxes.empty());
         EXPECT_EQ(InstalledLayout(variant, driverFolder, supplier), ListTree(target_));
@@ -194,31 +148,8 @@ protected:
     const std::wstring target_ = ProgramFiles() + L"\\KALVERON\\AX7R_1.0";
 };
 
-std::vector<std::wstring> Names(const std::vector<StandinStart>& starts) {
-    std::vector<std::wstring> names;
-    for (const auto& s : starts) names.push_back(s.FileName());
-    return names;
-}
-
-TEST_F(InstallE2E, Windows10) {
-    const Outcome outcome = Install(L"", L"win10");
-    ExpectInstalled(outcome, L"", L"Win10X64", 1);
-    ASSERT_EQ((std::vector<std::wstring>{L"Corvane64.exe", L"Vostrel.exe"}), Names(outcome.starts));
-    ExpectTool(outcome.starts[0], 1, L"", L"");
-    ExpectService(outcome.starts[1], 1);
-    EXPECT_EQ(std::vector<std::string>{"ReadConfigFromIni>>OS type is win10"},
-              LogLines(outcome.result.log, "ReadConfigFromIni>>OS type"));
-    // The language library in use keeps the unpack folder during the run: the
-    // step fails, the run goes on to its end, and the exit removes the folder.
-    const auto log = LogLines(outcome.result.log);
-    const auto failed = std::find(log.begin(), log.end(), "ThreadSetupDriAndUI>> delTempFile Fail!");
-    ASSERT_NE(failed, log.end()) << outcome.result.log;
-    EXPECT_EQ("delTempFile>> LXDeleteFolder fail !", *(failed - 1));
-    EXPECT_NE(std::find(failed, log.end(), "{EventSetupEnd}EventSetupEnd start "), log.end());
-}
-
-// Complete installs, one row each: the twin and the shipped build on 64-bit
-// Windows, and (rows named X86, the shipped build in a 32-bit prefix only)
+// Complete installs, one row per Windows, supplier and driver signing: the
+// twin and the shipped build on 64-bit Windows, and (rows named X86, the shipped build in a 32-bit prefix only)
 // x86 Windows with the x86 tool and driver folders.
 struct InstallCase {
     const char* name;
@@ -233,6 +164,7 @@ struct InstallCase {
 };
 
 const InstallCase kInstallCases[] = {
+    {"Windows10", L"", L"win10", L"Win10X64", 1, false, "win10"},
     {"Windows81", L"", L"win81", L"Win7X64", 1, false, "win8.1"},
     {"Windows7", L"", L"win7", L"Win7X64", 1, false, "win7"},
     // XP x64 with the sample's WHQL-signed driver: still the driver first.
@@ -253,7 +185,7 @@ TEST_P(InstallRow, Completes) {
     const InstallCase& c = GetParam();
     if ((std::string(c.name).find("X86") != std::string::npos) != si_test::OnX86Windows())
         GTEST_SKIP() << "for " << (si_test::OnX86Windows() ? "64-bit" : "x86") << " Windows";
-    const Outcome outcome = Install(c.variant, c.windowsVersion, {}, c.languageId);
+    const InstallOutcome outcome = Install(c.variant, c.windowsVersion, {}, c.languageId);
     ExpectInstalled(outcome, c.variant, c.driverFolder, c.supplier, c.displayName);
     const std::wstring service = c.supplier == 1 ? L"Vostrel.exe" : L"Tessilsvc.exe";
     std::vector<std::wstring> order{Tool(c.supplier), service};
@@ -266,6 +198,13 @@ TEST_P(InstallRow, Completes) {
     ExpectService(outcome.starts[c.serviceFirst ? 0 : 1], c.supplier);
     EXPECT_EQ(std::vector<std::string>{std::string("ReadConfigFromIni>>OS type is ") + c.osWord},
               LogLines(outcome.result.log, "ReadConfigFromIni>>OS type"));
+    // The language library in use keeps the unpack folder during the run: the
+    // step fails, the run goes on to its end, and the exit removes the folder.
+    const auto log = LogLines(outcome.result.log);
+    const auto failed = std::find(log.begin(), log.end(), "ThreadSetupDriAndUI>> delTempFile Fail!");
+    ASSERT_NE(failed, log.end()) << outcome.result.log;
+    EXPECT_EQ("delTempFile>> LXDeleteFolder fail !", *(failed - 1));
+    EXPECT_NE(std::find(failed, log.end(), "{EventSetupEnd}EventSetupEnd start "), log.end());
 }
 
 INSTANTIATE_TEST_SUITE_P(Installs, InstallRow, ::testing::ValuesIn(kInstallCases),
@@ -273,15 +212,16 @@ INSTANTIATE_TEST_SUITE_P(Installs, InstallRow, ::testing::ValuesIn(kInstallCases
 
 // The tool's exit code is not looked at: the driver step counts as done.
 TEST_F(InstallE2E, AToolThatExitsWithAnErrorStillCompletes) {
-    const Outcome outcome = Install(L"", L"win10", {{L"SETUPINSTALL_STANDIN_EXIT_CORVANE64", L"3"}});
+    const InstallOutcome outcome = Install(L"", L"win10", {{L"SETUPINSTALL_STANDIN_EXIT_CORVANE64", L"3"}});
     ExpectInstalled(outcome, L"", L"Win10X64", 1);
     EXPECT_EQ((std::vector<std::wstring>{L"Corvane64.exe", L"Vostrel.exe"}), Names(outcome.starts));
 }
 
 // --- Failures: the error box, then the window closes; what was installed stays.
 
-void ExpectFailed(const Outcome& outcome, const char* logLine) {
-    EXPECT_EQ(std::vector<std::wstring>{kSetupFailed}, outcome.boxes);
+void ExpectFailed(const InstallOutcome& outcome, const char* logLine) {
+    ASSERT_EQ(1u, outcome.boxes.size());
+    EXPECT_EQ(kSetupFailed, outcome.boxes[0].text);
     const auto log = LogLines(outcome.result.log);
     EXPECT_NE(std::find(log.begin(), log.end(), logLine), log.end()) << outcome.result.log;
     EXPECT_EQ(std::find(log.begin(), log.end(), "{EventSetupEnd}EventSetupEnd start "), log.end());
@@ -289,7 +229,7 @@ void ExpectFailed(const Outcome& outcome, const char* logLine) {
 }
 
 TEST_F(InstallE2E, AToolThatCannotStartFailsAfterTheDriverFilesWereCopied) {
-    const Outcome outcome = Install(L"no_tool", L"win10");
+    const InstallOutcome outcome = Install(L"no_tool", L"win10");
     ExpectFailed(outcome, "runExe>> CreateProcess Failed,Error Number is 2, return 0!");
     EXPECT_TRUE(outcome.starts.empty());
     EXPECT_TRUE(FileExists(target_ + L"\\Uninstall.exe"));
@@ -309,27 +249,22 @@ TEST_F(InstallE2E, AnUninstallerThatCannotBeReplacedFailsBeforeAnythingElse) {
     si::unique_file inUse(::CreateFileW(uninstaller.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
                                         nullptr));
     ASSERT_TRUE(inUse);
-    const Outcome outcome = Install(L"", L"win10");
+    const InstallOutcome outcome = Install(L"", L"win10");
     inUse.reset();
     ExpectFailed(outcome, "copyFiles>>copy Config fail");
     EXPECT_TRUE(outcome.starts.empty());
     EXPECT_EQ(std::vector<std::wstring>{L"Uninstall.exe"}, ListTree(target_));
-    std::string bytes;
-    si_test::ReadFileBytes(uninstaller, &bytes);
-    EXPECT_EQ("installed before", bytes);
+    EXPECT_EQ("installed before", si_test::FileText(uninstaller));
     EXPECT_TRUE(UninstallValues().empty());
     ::SetFileAttributesW(uninstaller.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 TEST_F(InstallE2E, AMissingLanguageFolderFailsTheCopyAtThatLanguage) {
-    const Outcome outcome = Install(L"missing_lang", L"win10");
+    const InstallOutcome outcome = Install(L"missing_lang", L"win10");
     ExpectFailed(outcome, "copyFiles>>copy Config fail");
     EXPECT_TRUE(outcome.starts.empty());
-    std::vector<std::wstring> layout{L"Uninstall.exe", L"UnLang", L"UnLang\\Korean(Korea)"};
-    for (size_t i = 0; i < 8; ++i) {  // Chinese(Traditional) .. Japanese(Japan)
-        layout.push_back(std::wstring(L"UnLang\\") + kUninstallLanguages[i]);
-        layout.push_back(std::wstring(L"UnLang\\") + kUninstallLanguages[i] + L"\\UninstallLan.dll");
-    }
+    std::vector<std::wstring> layout = install_test::UninstallerLayout(8);  // Chinese(Traditional) .. Japanese(Japan)
+    layout.push_back(L"UnLang\\Korean(Korea)");
     std::sort(layout.begin(), layout.end());
     EXPECT_EQ(layout, ListTree(target_));
     EXPECT_TRUE(UninstallValues().empty());

@@ -1,20 +1,16 @@
 #include "tests/install/install_test_support.h"
 
+#include <algorithm>
+
 #include "state/globals.h"
 #include "framework/app.h"
 #include "framework/win.h"
 #include "install/config.h"
+#include "install/copy_files.h"
 #include "install/sequence.h"
 #include "install/service.h"
 
 namespace install_test {
-
-std::vector<Box> gBoxes;
-
-int WINAPI RecordBox(HWND, const wchar_t* text, const wchar_t* caption, UINT type) {
-    gBoxes.push_back(Box{text ? text : L"", caption ? caption : L"", type});
-    return IDOK;
-}
 
 void SetPath(wchar_t (&target)[MAX_PATH], const std::wstring& value) { si::CopyText(target, MAX_PATH, value.c_str()); }
 
@@ -42,6 +38,35 @@ std::vector<std::string> LogLines(const std::string& log, const std::string& nee
         if (needle.empty() || entry.find(needle) != std::string::npos) lines.push_back(entry);
     }
     return lines;
+}
+
+std::vector<std::wstring> UninstallerLayout(size_t languages) {
+    std::vector<std::wstring> layout{L"Uninstall.exe", L"UnLang"};
+    for (size_t i = 0; i < languages; ++i) {
+        layout.push_back(std::wstring(L"UnLang\\") + kUninstallLanguages[i]);
+        layout.push_back(std::wstring(L"UnLang\\") + kUninstallLanguages[i] + L"\\UninstallLan.dll");
+    }
+    std::sort(layout.begin(), layout.end());
+    return layout;
+}
+
+std::wstring StageOf(const std::wstring& variant) {
+    const std::wstring payload = si_test::BuildDir() + L"\\payload";
+    return variant.empty() ? payload + L"\\stage" : payload + L"\\variants\\" + variant + L"\\stage";
+}
+
+void StepsTest::SetUp() {
+    ResetInstallState();
+    ::CreateDirectoryW((temp_ / L"Program Files").c_str(), nullptr);
+    SetPath(gProgramFilesDir, temp_ / L"Program Files");
+}
+
+void StepsTest::Configure(const std::wstring& variant, OsInfo os) {
+    SetPath(gUnPackDirPath, StageOf(variant));
+    ASSERT_TRUE(si_test::FileExists(std::wstring(gUnPackDirPath) + L"\\SetupFiles\\ConfigFile\\FilesModifyConfig.ini"));
+    ASSERT_EQ(1, si::ReadConfigFromIniWith(os, &RecordBox));
+    ASSERT_EQ(target_, gTargetDir);
+    log_.Clear();
 }
 
 }  // namespace install_test

@@ -117,8 +117,7 @@ TEST(Startup, EveryWindowsSettingIsClassifiedThroughTheRealCalls) {
         DWORD code = 0;
         ASSERT_TRUE(si_test::RunProcess(L"\"" + probe + L"\" \"" + log + L"\"", 30000, &code));
         EXPECT_EQ(code, static_cast<DWORD>(row.osType * 16 + 2));
-        std::string text;
-        si_test::ReadFileBytes(log, &text);
+        const std::string text = si_test::FileText(log);
         EXPECT_NE(text.find("OS-TYPE is:2-OS_ARCHITECTURE_X64_AMD64"), std::string::npos) << text;
         ASSERT_NE(text.rfind("---"), std::string::npos);
         EXPECT_NE(text.find(row.lastLine), std::string::npos) << text;

@@ -4,9 +4,12 @@
 #include <tlhelp32.h>
 #include <shlobj.h>
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cwchar>
+#include <set>
 
 #include "framework/win.h"
 #include "tests/support/test_support.h"
@@ -19,6 +22,73 @@ std::wstring AppDataDir() {
     wchar_t path[MAX_PATH] = {};
     ::SHGetSpecialFolderPathW(nullptr, path, CSIDL_APPDATA, TRUE);
     return path;
+}
+
+std::wstring ProgramFiles() {
+    wchar_t path[MAX_PATH] = {};
+    ::SHGetSpecialFolderPathW(nullptr, path, CSIDL_PROGRAM_FILES, FALSE);
+    return path;
+}
+
+const wchar_t kUninstallKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KALVERON_FLASH";
+
+std::vector<std::pair<std::wstring, std::wstring>> UninstallValues() {
+    std::vector<std::pair<std::wstring, std::wstring>> values;
+    for (const RegValue& v : ReadRegistryValues(HKEY_LOCAL_MACHINE, kUninstallKey)) {
+        EXPECT_EQ(static_cast<DWORD>(REG_SZ), v.type) << N(v.name);
+        values.emplace_back(v.name, v.text);
+    }
+    return values;
+}
+
+InstallOutcome RunToTheEnd(InstallerRun run, const std::wstring& record, const std::function<void(HANDLE)>& tick) {
+    InstallOutcome outcome;
+    run.env.emplace_back(L"SETUPINSTALL_STANDIN_RECORD", record);
+    std::set<HWND> answered;
+    DWORD lastAnswer = 0;
+    run.during = [&](HANDLE process) {
+        const DWORD id = ::GetProcessId(process);
+        while (::WaitForSingleObject(process, 100) == WAIT_TIMEOUT) {
+            if (!WindowsOf(id, false).empty()) outcome.windowShown = true;
+            for (HWND box : WindowsOf(id, true)) {
+                if (!answered.insert(box).second) continue;
+                outcome.boxes.push_back(ReadBox(box));
+                ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+                lastAnswer = ::GetTickCount();
+            }
+            if (tick) tick(process);
+        }
+    };
+    const DWORD start = ::GetTickCount();
+    outcome.result = RunInstaller(run);
+    const DWORD end = ::GetTickCount();
+    outcome.seconds = (end - start) / 1000.0;
+    if (lastAnswer) outcome.afterLastBox = (end - lastAnswer) / 1000.0;
+    std::printf("[ e2e      ] installer ran %.1f s, exit code 0x%lx, %zu box(es)\n", outcome.seconds,
+                outcome.result.exitCode, outcome.boxes.size());
+    for (const Box& box : outcome.boxes)
+        std::printf("[ e2e      ]   box \"%s\": %s\n", N(box.caption).c_str(), N(box.text).c_str());
+    EXPECT_TRUE(outcome.result.started);
+    // Ended by itself: the window closed on WM_SETUP_END or WM_SETUP_ERROR (no
+    // hang), and no crash (a crash ends with an exception status). The exit
+    // code is otherwise the framework's and says nothing about the install.
+    EXPECT_TRUE(outcome.result.finished);
+    EXPECT_LT(outcome.result.exitCode, 0x80000000u) << std::hex << outcome.result.exitCode;
+    EXPECT_TRUE(si_standin::ReadStandinRecord(record, &outcome.starts));
+    ::DeleteFileW(record.c_str());
+    return outcome;
+}
+
+Box ReadBox(HWND box) {
+    wchar_t caption[256] = {};
+    ::GetWindowTextW(box, caption, 256);
+    return Box{caption, MessageBoxText(box)};
+}
+
+std::vector<std::wstring> Names(const std::vector<si_standin::StandinStart>& starts) {
+    std::vector<std::wstring> names;
+    for (const auto& s : starts) names.push_back(s.FileName());
+    return names;
 }
 
 std::wstring ArtefactDir() {

@@ -8,6 +8,9 @@
 #include <utility>
 #include <vector>
 
+#include "payload/standin/record.h"
+#include "tests/support/test_support.h"
+
 namespace si_test {
 
 struct InstallerRun {
@@ -35,11 +38,31 @@ struct InstallerResult {
 };
 
 InstallerResult RunInstaller(const InstallerRun& run);
+
+// A whole run of the installer to its end, every message box answered with
+// OK, the stand-in programs recording their starts in `record`.
+struct InstallOutcome {
+    InstallerResult result;
+    std::vector<Box> boxes;  // in the order they came up
+    std::vector<si_standin::StandinStart> starts;
+    double seconds = 0;        // start to end of the process
+    double afterLastBox = -1;  // from the last answer to the end of the process
+    bool windowShown = false;  // the progress window was seen
+};
+// Expects the run to end by itself (no hang, no crash); `tick` runs about
+// every 100 ms meanwhile.
+InstallOutcome RunToTheEnd(InstallerRun run, const std::wstring& record,
+                           const std::function<void(HANDLE process)>& tick = {});
+// The caption and text of a message box.
+Box ReadBox(HWND box);
+// The programs' file names of `starts`, in order.
+std::vector<std::wstring> Names(const std::vector<si_standin::StandinStart>& starts);
 // Starts the installer without waiting; the caller owns the returned handle.
 HANDLE StartInstaller(const InstallerRun& run, DWORD* processId);
 
 std::wstring InstallerPath();
 std::wstring AppDataDir();
+std::wstring ProgramFiles();  // of this program's view (the shipped build: "Program Files (x86)")
 // The Windows version Wine reports to `exeName` (per-program AppDefaults).
 void SetWindowsVersion(const std::wstring& exeName, const std::wstring& version);
 // For `exeName`, Wine prefers these libraries found in the search path to its
@@ -75,6 +98,11 @@ struct RegValue {
 };
 // `view`: 0 for the program's own registry view, or KEY_WOW64_32KEY/_64KEY.
 std::vector<RegValue> ReadRegistryValues(HKEY root, const std::wstring& key, REGSAM view = 0);
+
+// The installer's uninstall entry below HKLM.
+extern const wchar_t kUninstallKey[];
+// Its values, name to text (each a REG_SZ); empty when the key is missing.
+std::vector<std::pair<std::wstring, std::wstring>> UninstallValues();
 
 // The Windows this test program sees: a 32-bit program on 64-bit Windows
 // (the shipped build through WoW64), or x86 Windows (a 32-bit prefix).

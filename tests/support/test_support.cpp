@@ -11,6 +11,13 @@
 
 namespace si_test {
 
+std::vector<Box> gBoxes;
+
+int WINAPI RecordBox(HWND, const wchar_t* text, const wchar_t* caption, UINT type) {
+    gBoxes.push_back(Box{caption ? caption : L"", text ? text : L"", type});
+    return IDOK;
+}
+
 TempDir::TempDir(const std::wstring& hint) {
     wchar_t base[MAX_PATH] = {};
     ::GetTempPathW(MAX_PATH, base);
@@ -41,10 +48,12 @@ LogCapture::~LogCapture() {
     gLogEnabled = savedEnabled_;
 }
 
-std::string LogCapture::Text() const {
-    std::string text;
-    ReadFileBytes(dir_ / L"Install.log", &text);
-    return text;
+std::string LogCapture::Text() const { return FileText(dir_ / L"Install.log"); }
+
+std::string FileText(const std::wstring& path) {
+    std::string bytes;
+    ReadFileBytes(path, &bytes);
+    return bytes;
 }
 
 void LogCapture::Clear() { ::DeleteFileW((dir_ / L"Install.log").c_str()); }

@@ -52,6 +52,7 @@ std::string SecurityText(const std::wstring& path, void* sd = nullptr);
 
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 bool ReadFileBytes(const std::wstring& path, std::string* bytes);
+std::string FileText(const std::wstring& path);  // the bytes; empty when unreadable
 bool FileExists(const std::wstring& path);
 bool DirExists(const std::wstring& path);
 void RemoveTree(const std::wstring& path);
@@ -60,6 +61,17 @@ std::vector<std::wstring> ListTree(const std::wstring& root);
 
 std::string Narrow(const std::wstring& text);  // UTF-8
 std::wstring Widen(const std::string& text);   // from UTF-8
+inline std::string N(const std::wstring& text) { return Narrow(text); }  // for messages and log lines
+
+// A message box shown through a seam: recorded by RecordBox (answered with
+// OK) into gBoxes, which a test clears.
+struct Box {
+    std::wstring caption;
+    std::wstring text;
+    UINT type = 0;
+};
+extern std::vector<Box> gBoxes;
+int WINAPI RecordBox(HWND owner, const wchar_t* text, const wchar_t* caption, UINT type);
 
 // Starts `commandLine` and waits up to `timeoutMs`; on time-out the process is
 // killed and false returned.

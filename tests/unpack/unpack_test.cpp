@@ -11,6 +11,7 @@
 
 namespace {
 
+using si_test::FileText;
 using si_test::LogCapture;
 using si_test::TempDir;
 
@@ -18,12 +19,6 @@ std::string Resource(int id) {
     HRSRC info = ::FindResourceW(nullptr, MAKEINTRESOURCEW(id), L"SETUPFILES");
     const void* data = ::LockResource(::LoadResource(nullptr, info));
     return std::string(static_cast<const char*>(data), ::SizeofResource(nullptr, info));
-}
-
-std::string FileText(const std::wstring& path) {
-    std::string bytes;
-    si_test::ReadFileBytes(path, &bytes);
-    return bytes;
 }
 
 class Unpacker : public testing::Test {
