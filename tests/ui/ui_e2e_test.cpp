@@ -16,6 +16,7 @@
 
 namespace {
 
+using ui_test::CaptureWindow;
 using ui_test::Pixels;
 
 constexpr int kBarLeft = 28, kBarWidth = 368, kBarMiddle = 260;
@@ -24,14 +25,6 @@ const RECT kStatus = {28, 228, 328, 248};
 const double kBoxEdgeShare = 0.35;
 const uint32_t kText = ui_test::OnScreen(0xFE4C4C4Cu);
 const uint32_t kFill = ui_test::OnScreen(0xFEDE4944u);
-
-Pixels CaptureWindow(HWND window) {
-    RECT r = {};
-    ::GetWindowRect(window, &r);
-    Pixels p;
-    p.CaptureScreen(r);
-    return p;
-}
 
 bool Gone(HWND window) { return !::IsWindow(window) || !::IsWindowVisible(window); }
 

@@ -124,6 +124,18 @@ bool Pixels::SavePng(const std::wstring& path) const {
     return ok;
 }
 
+RECT WindowRectOf(HWND window) {
+    RECT r = {};
+    ::GetWindowRect(window, &r);
+    return r;
+}
+
+Pixels CaptureWindow(HWND window) {
+    Pixels pixels;
+    pixels.CaptureScreen(WindowRectOf(window));  // a failed capture reads as no colour at all
+    return pixels;
+}
+
 std::wstring ScreenshotDir() {
     std::wstring dir = si_test::BuildDir() + L"\\screenshots";
     ::CreateDirectoryW(dir.c_str(), nullptr);

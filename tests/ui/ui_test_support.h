@@ -41,6 +41,10 @@ private:
     int height_ = 0;
 };
 
+// A window's rectangle on the screen, and its pixels read back.
+RECT WindowRectOf(HWND window);
+Pixels CaptureWindow(HWND window);
+
 // The folder for screenshots in the build tree (made when missing).
 std::wstring ScreenshotDir();
 

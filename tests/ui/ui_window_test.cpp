@@ -21,8 +21,10 @@
 
 namespace {
 
+using ui_test::CaptureWindow;
 using ui_test::DialogHost;
 using ui_test::Pixels;
+using ui_test::WindowRectOf;
 
 // The shipped layout (window coordinates) and colours.
 constexpr int kBarLeft = 28, kBarTop = 255, kBarWidth = 368, kBarHeight = 10;
@@ -33,18 +35,6 @@ const uint32_t kText = ui_test::OnScreen(0xFE4C4C4Cu);
 const uint32_t kTrack = ui_test::OnScreen(0xFED9D9D9u);
 const uint32_t kFill = ui_test::OnScreen(0xFEDE4944u);
 const uint32_t kBand = ui_test::OnScreen(0xFFF7F9FBu);
-
-RECT WindowRectOf(HWND window) {
-    RECT r = {};
-    ::GetWindowRect(window, &r);
-    return r;
-}
-
-Pixels CaptureWindow(HWND window) {
-    Pixels pixels;
-    EXPECT_TRUE(pixels.CaptureScreen(WindowRectOf(window)));
-    return pixels;
-}
 
 void Save(const Pixels& pixels, const wchar_t* name) {
     const std::wstring path = ui_test::ScreenshotDir() + L"\\" + name + L".png";
