@@ -23,7 +23,8 @@ struct InstallSteps {
     bool (*deleteTempFiles)();
 };
 
-// What the sequence needs of its surroundings.
+// What the sequence needs of its surroundings. The installer's own steps and
+// host (the real pauses, waits and progress window) are wired by the application.
 struct SequenceHost {
     void (*pause)(DWORD milliseconds);
     DWORD (*waitDriver)(HANDLE thread, DWORD milliseconds);  // as WaitForSingleObject

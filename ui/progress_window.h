@@ -13,6 +13,9 @@
 #include "ui/gdip.h"
 #include "ui/surface.h"
 
+// Called on the worker thread. `percent` outside 0..100 keeps the bar where it
+// is; `finished` switches the status line to "completed". Does nothing while
+// there is no progress window.
 void UpdateProgress(const std::wstring& statusText, int percent, bool finished);
 
 namespace si {
@@ -91,11 +94,6 @@ private:
 // The progress window the worker reaches; null while there is none. Guarded
 // by the progress lock, as are the window's two progress fields.
 extern si::ProgressWindow* gMainDlg;
-
-// Called on the worker thread. `percent` outside 0..100 keeps the bar where it
-// is; `finished` switches the status line to "completed". Does nothing while
-// there is no progress window.
-void UpdateProgress(const std::wstring& statusText, int percent, bool finished);
 
 // Sends `message` (wParam 0, lParam 0) to the progress window and returns its
 // result. The worker reaches the window only through this call: once the user
