@@ -5,6 +5,7 @@
 #include "diag/log.h"
 #include "framework/win.h"
 #include "state/globals.h"
+#include "unpack/unpack_folder.h"
 
 // The rows are those of lang/languages.inc, which the build reads too.
 const LanguageEntry kLanguageTable[36] = {
@@ -63,7 +64,8 @@ HMODULE LoadLanguageLibraryFor(unsigned int languageId) {
     }
     wchar_t path[MAX_PATH] = {};
     if (!si::FormatPath(path, MAX_PATH, L"%s\\Lang\\%s\\%s", gUnPackDirPath, kLanguageTable[row].folderName,
-                        L"SetupInstallLan.dll"))
+                        L"SetupInstallLan.dll") ||
+        si::IsForeignToUnpackFolder(path))
         return nullptr;
     return ::LoadLibraryW(path);
 }

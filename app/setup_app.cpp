@@ -26,16 +26,17 @@ wchar_t gLogDir[MAX_PATH] = {};
 constexpr wchar_t kMutexName[] = L"LUMIRAX-DRV-SETUP";
 
 // Probes `path` and creates it (one level) when it is missing. The unpack
-// folder is claimed whether it was there or not: a folder or link found in
-// its place is not trusted. A failure shows in the unpacker.
+// folder is only probed: the unpacker claims it (a folder or link found in
+// its place is not trusted).
 void EnsureFolder(const wchar_t* path, const wchar_t* missingLine, bool unpackFolder = false) {
     const bool missing = si::ListedAttributes(path) == INVALID_FILE_ATTRIBUTES;
     if (missing) WriteLog(missingLine);
-    if (unpackFolder)
-        si::ClaimUnpackFolder(path);
-    else if (missing && !::CreateDirectoryW(path, nullptr))
-        SI_TRACE_LAST_ERROR(L"CreateDirectoryW");
+    if (missing && !unpackFolder && !::CreateDirectoryW(path, nullptr)) SI_TRACE_LAST_ERROR(L"CreateDirectoryW");
 }
+
+// How long the exit waits for a worker still at work (the window was closed
+// by the user) before it lets go of the language library.
+constexpr DWORD kWorkerExitWaitMs = 5000;
 
 }  // namespace
 
@@ -127,10 +128,12 @@ BOOL CSetupInstallApp::InitInstance() {
 
     // The language pack archive and the decoder library, then the languages.
     UnpackResourcesOrExit(m_unpack, IDS_LIST_LANGPACK);
-    ExtractLangFiles();  // a failure shows as a missing library below
+    // A library the extraction did not write whole is never loaded: it
+    // counts as missing.
+    const bool extracted = ExtractLangFiles() != 0;
     ::Sleep(50);
 
-    m_hLangModule = LoadLanguageLibrary();
+    m_hLangModule = extracted ? LoadLanguageLibrary() : nullptr;
     // From here on every resource comes from the language library alone.
     AfxSetResourceHandle(m_hLangModule);
     if (!m_hLangModule) {
@@ -148,11 +151,27 @@ BOOL CSetupInstallApp::InitInstance() {
     return FALSE;
 }
 
+void CSetupInstallApp::ReleaseUnpackedFiles() {
+    si::ReleaseWrittenFiles();
+    si::ReleaseUnpackFolder();
+    // The language library lies in the unpack folder too. The window is gone;
+    // once the worker has ended nothing asks for a resource any more. A worker
+    // still at work keeps it loaded until the process ends.
+    const HANDLE worker = gInstallThread;
+    if (m_hLangModule && (!worker || ::WaitForSingleObject(worker, kWorkerExitWaitMs) == WAIT_OBJECT_0)) {
+        AfxSetResourceHandle(nullptr);
+        ::FreeLibrary(m_hLangModule);
+        m_hLangModule = nullptr;
+        gLangModule = nullptr;
+    }
+}
+
 int CSetupInstallApp::ExitInstance() {
     if (m_gdiplusStarted) si::StopGdiplus(gGdiplusToken);
 
-    // The removal below needs the folder free.
-    si::ReleaseUnpackFolder();
+    // The removal below needs the folder free: nothing of it stays open here
+    // when the removal starts, whenever it gets the processor.
+    ReleaseUnpackedFiles();
     const std::wstring unpackDir(gUnPackDirPath);
     // Only a folder this installer named is ever handed to the removal.
     if (unpackDir.find(L"alve") != std::wstring::npos || unpackDir.find(L"UMI") != std::wstring::npos) {

@@ -34,7 +34,8 @@ void RestrictDllSearch(SetDefaultDllDirectoriesFn setDefault);
 }  // namespace si
 
 // Steps shared by start-up and the main dialog: the application-data folder,
-// gUnPackDirPath, the log folder and gLogPath, each folder created when missing.
+// gUnPackDirPath, the log folder and gLogPath; the log folder is created when
+// missing, the unpack folder is left to the unpacker's claim.
 void PrepareWorkFolders(HWND owner);
 
 class CSetupInstallApp : public CWinApp {
@@ -51,9 +52,11 @@ public:
 private:
     bool RefuseAtGate(UINT stringId);
     bool RunGates();
+    // Closes everything the installer holds in the unpack folder.
+    void ReleaseUnpackedFiles();
 
     StartupGates gates_;
     UnPackFromRes m_unpack;             // the language pack and the decoder
-    HMODULE m_hLangModule = nullptr;    // never freed
+    HMODULE m_hLangModule = nullptr;    // freed at exit, once the worker has ended
     bool m_gdiplusStarted = false;
 };

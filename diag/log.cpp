@@ -41,9 +41,24 @@ void AppendLogEntry(const wchar_t* path, const wchar_t* entry) {
     if (!path || !path[0]) return;
     const std::string bytes = LogEntryBytes(entry);
     if (bytes.empty()) return;
-    // Appended, never truncated. The log folder is the user's: a link or a
-    // second name in the log's place would let this elevated process write
-    // into another file, so such a file is left alone.
+    // The log folder is the user's: a link in its place (a junction at
+    // InstallLog) would make this elevated process create the log wherever
+    // it points. The folder itself is opened, checked, and held without
+    // delete sharing, so that it cannot be swapped, while the file is opened.
+    const wchar_t* slash = wcsrchr(path, L'\\');
+    if (!slash) return;
+    const std::wstring folderPath(path, static_cast<size_t>(slash - path));
+    unique_file folder(::CreateFileW(folderPath.c_str(), FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    BY_HANDLE_FILE_INFORMATION folderInfo = {};
+    if (!folder || !::GetFileInformationByHandle(folder.get(), &folderInfo) ||
+        !(folderInfo.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        (folderInfo.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || IsReparsePoint(folderPath.c_str()))
+        return;
+    // Appended, never truncated. A link or a second name in the log's place
+    // would let this elevated process write into another file, so such a
+    // file is left alone.
     unique_file file(::CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                    OPEN_ALWAYS, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     BY_HANDLE_FILE_INFORMATION info = {};

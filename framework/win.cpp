@@ -41,14 +41,14 @@ bool CopyText(wchar_t* buffer, size_t capacity, const wchar_t* text) noexcept {
 }
 
 HiddenStart StartHiddenProcess(const wchar_t* commandLine, DWORD creationFlags, const wchar_t* currentDir,
-                               unique_process_information& process) noexcept {
+                               unique_process_information& process, const wchar_t* application) noexcept {
     wchar_t command[MAX_PATH] = {};
     if (!CopyText(command, MAX_PATH, commandLine)) return HiddenStart::TooLong;
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_HIDE;
-    if (!::CreateProcessW(nullptr, command, nullptr, nullptr, FALSE, creationFlags, nullptr, currentDir, &startup,
+    if (!::CreateProcessW(application, command, nullptr, nullptr, FALSE, creationFlags, nullptr, currentDir, &startup,
                           process.put()))
         return HiddenStart::Failed;
     return HiddenStart::Started;

@@ -197,12 +197,13 @@ private:
 template <typename Fn>
 [[nodiscard]] scope_exit_guard<Fn> scope_exit(Fn fn) noexcept { return scope_exit_guard<Fn>(std::move(fn)); }
 
-// Starts `commandLine` with its window hidden. CreateProcessW may write into
-// the command line, so it is handed a copy of at most MAX_PATH characters,
-// terminator included.
+// Starts `commandLine` with its window hidden; `application` (optional) is
+// the program's full path, so that nothing is searched for. CreateProcessW
+// may write into the command line, so it is handed a copy of at most
+// MAX_PATH characters, terminator included.
 enum class HiddenStart { Started, TooLong, Failed };  // Failed: GetLastError() says why
 HiddenStart StartHiddenProcess(const wchar_t* commandLine, DWORD creationFlags, const wchar_t* currentDir,
-                               unique_process_information& process) noexcept;
+                               unique_process_information& process, const wchar_t* application = nullptr) noexcept;
 
 // Walks the folders on the way to `path`, outermost first: `level` gets the
 // text before each separator at or after `path + from` (the buffer is cut

@@ -14,6 +14,12 @@ bool BuildRemovalCommand(const wchar_t* comspec, const wchar_t* folder, wchar_t*
     return FormatPath(out, capacity, L"%s /c rd /s /q \"%s\"", comspec, folder);
 }
 
+bool SystemCommandInterpreter(wchar_t* out, size_t capacity) {
+    wchar_t system[MAX_PATH] = {};
+    const UINT n = ::GetSystemDirectoryW(system, MAX_PATH);
+    return n > 0 && n < MAX_PATH && FormatPath(out, capacity, L"%s\\cmd.exe", system);
+}
+
 }  // namespace si
 
 bool delTempFile() {
@@ -27,11 +33,16 @@ bool delTempFile() {
 }
 
 bool delTempDirOnExit() {
+    // COMSPEC only says whether a command interpreter is wanted: its value is
+    // the user's to set (HKCU\Environment), so this elevated process starts
+    // the system's own cmd.exe, never a program the environment names.
     wchar_t comspec[MAX_PATH] = {};
     DWORD n = ::GetEnvironmentVariableW(L"COMSPEC", comspec, MAX_PATH);
     if (n == 0 || n >= MAX_PATH) return false;
+    wchar_t interpreter[MAX_PATH] = {};
+    if (!si::SystemCommandInterpreter(interpreter, MAX_PATH)) return false;
     wchar_t command[MAX_PATH] = {};
-    if (!si::BuildRemovalCommand(comspec, gUnPackDirPath, command, MAX_PATH)) return false;
+    if (!si::BuildRemovalCommand(interpreter, gUnPackDirPath, command, MAX_PATH)) return false;
 
     // The installer runs at real-time priority and the removal at idle, so
     // the removal only gets the processor once the installer has ended and
@@ -43,7 +54,7 @@ bool delTempDirOnExit() {
         ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_NORMAL);
     });
     si::unique_process_information process;
-    if (si::StartHiddenProcess(command, CREATE_SUSPENDED | DETACHED_PROCESS, nullptr, process) !=
+    if (si::StartHiddenProcess(command, CREATE_SUSPENDED | DETACHED_PROCESS, nullptr, process, interpreter) !=
         si::HiddenStart::Started) {
         SI_TRACE_LAST_ERROR(L"CreateProcessW");
         return false;

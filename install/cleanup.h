@@ -6,12 +6,15 @@
 
 // Deletes gUnPackDirPath with everything in it; true when it is gone.
 bool delTempFile();
-// Starts a hidden, detached, idle-priority "COMSPEC /c rd /s /q" on
-// gUnPackDirPath and returns at once; true when the process was started.
+// Starts a hidden, detached, idle-priority "<system folder>\cmd.exe /c rd /s
+// /q" on gUnPackDirPath and returns at once; true when the process was
+// started. Nothing is started when COMSPEC is not set.
 bool delTempDirOnExit();
 
 namespace si {
 // The background removal's command line for `comspec` and `folder`; false
 // when it would not fit 259 characters.
 bool BuildRemovalCommand(const wchar_t* comspec, const wchar_t* folder, wchar_t* out, size_t capacity);
+// The system's command interpreter, "<system folder>\cmd.exe".
+bool SystemCommandInterpreter(wchar_t* out, size_t capacity);
 }  // namespace si

@@ -41,7 +41,7 @@ bool copyFiles() {
     WriteLog(L"copyFiles>>gTargetDir = %s\n", gTargetDir);
 
     createMultiDir(gTargetDir);  // a failure shows as the failed copy below
-    if (!::CopyFileW(source, destination, FALSE)) return CopyFailed();
+    if (!CopyOwnFile(source, destination)) return CopyFailed();
 
     wchar_t langSource[MAX_PATH] = {};
     wchar_t szDesUninsLang[MAX_PATH] = {};
@@ -63,7 +63,7 @@ bool copyFiles() {
         wchar_t to[MAX_PATH] = {};
         if (!si::JoinPath(kTag, from, {langSource, language, L"UninstallLan.dll"}) ||
             !si::JoinPath(kTag, to, {szDesUninsLang, language, L"UninstallLan.dll"}) ||
-            !::CopyFileW(from, to, FALSE))
+            !CopyOwnFile(from, to))
             return CopyFailed();
     }
     return true;

@@ -39,6 +39,14 @@ bool createMultiDir(const wchar_t* path) {
     return IsPlainDirectory(path);
 }
 
+bool CopyOwnFile(const wchar_t* source, const wchar_t* destination) {
+    if (si::IsForeignToUnpackFolder(source)) {
+        ::SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    return ::CopyFileW(source, destination, FALSE) != FALSE;
+}
+
 bool copyFolderFiles(const wchar_t* source, const wchar_t* destination) {
     std::wstring from = source, to = destination;
     if (!EndsWith(from, L'\\')) from += L'\\';
@@ -54,7 +62,7 @@ bool copyFolderFiles(const wchar_t* source, const wchar_t* destination) {
         if (si::IsDotEntry(data.cFileName) || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
         const std::wstring src = from + data.cFileName, dst = to + data.cFileName;
         if (!si::FitsPath(L"copyFolderFiles", src) || !si::FitsPath(L"copyFolderFiles", dst) ||
-            !::CopyFileW(src.c_str(), dst.c_str(), FALSE)) {
+            !CopyOwnFile(src.c_str(), dst.c_str())) {
             SI_TRACE_LAST_ERROR(L"CopyFileW");
             ok = false;
         }

@@ -9,9 +9,14 @@
 // are exactly FILE_ATTRIBUTE_DIRECTORY; an existing such folder returns at once.
 bool createMultiDir(const wchar_t* path);
 
+// CopyFileW, overwriting, of a file this run may use: one planted in the
+// unpack folder (not written there by this run) is refused with
+// ERROR_ACCESS_DENIED and never copied.
+bool CopyOwnFile(const wchar_t* source, const wchar_t* destination);
+
 // Copies every file (one level, no subfolders) of `source` into the existing
-// folder `destination`, overwriting. True when no copy failed, also when
-// nothing was there to copy.
+// folder `destination`, overwriting, through CopyOwnFile. True when no copy
+// failed, also when nothing was there to copy.
 bool copyFolderFiles(const wchar_t* source, const wchar_t* destination);
 
 // The name (without folder) of the first .inf file the file system lists in

@@ -1,8 +1,5 @@
 #include "install/service.h"
 
-#include <objbase.h>
-#include <shellapi.h>
-
 #include "diag/log.h"
 #include "diag/trace.h"
 #include "framework/win.h"
@@ -42,23 +39,17 @@ bool InstallAutoServiceWith(MessageBoxFn messageBox) {
     const wchar_t* argument = programs->serviceArgument;
     if (!JoinPath(kTag, gAutoSvcPath, {destination, program})) return false;
 
-    // The worker stays initialised for the rest of its life.
-    ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-
-    SHELLEXECUTEINFOW info = {};
-    info.cbSize = sizeof(info);
-    // No shell error dialog on failure: the install sequence shows its own box.
-    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
-    info.lpFile = gAutoSvcPath;
-    info.lpParameters = argument;
-    info.nShow = SW_HIDE;
-    if (!::ShellExecuteExW(&info) || !info.hProcess) {
-        SI_TRACE_LAST_ERROR(L"ShellExecuteExW");
+    // Started by its full path: no file association, no search, nothing the
+    // user's own classes (HKCU\Software\Classes) could redirect.
+    wchar_t commandLine[MAX_PATH] = {};
+    unique_process_information process;
+    if (!FormatPath(commandLine, MAX_PATH, L"\"%s\" %s", gAutoSvcPath, argument) ||
+        StartHiddenProcess(commandLine, 0, nullptr, process, gAutoSvcPath) != HiddenStart::Started) {
+        SI_TRACE_LAST_ERROR(L"CreateProcessW");
         WriteLog(L"installAutoService>> ShellExecuteEx Fail(%d)!\n", static_cast<int>(::GetLastError()));
         return false;
     }
-    unique_handle process(info.hProcess);
-    ::WaitForSingleObject(process.get(), INFINITE);
+    ::WaitForSingleObject(process.hProcess, INFINITE);
     return true;
 }
 

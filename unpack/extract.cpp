@@ -1,5 +1,7 @@
 #include "unpack/extract.h"
 
+#include <cwchar>
+
 #include "diag/trace.h"
 #include "framework/app.h"
 #include "framework/win.h"
@@ -7,6 +9,45 @@
 #include "state/globals.h"
 #include "state/messages.h"
 #include "unpack/unpack_folder.h"
+
+namespace {
+
+// The extraction under way: its output folder and its caller's callback.
+// One archive at a time (start-up, then the worker, never together).
+struct Extraction {
+    const wchar_t* outputFolder = nullptr;
+    ExtractProgressFn progress = nullptr;
+};
+Extraction gExtraction;
+
+// Each entry the decoder is about to write counts as written by this run: a
+// write that fails ends the extraction, and a failed extraction is never used.
+void __cdecl OnEntry(const wchar_t* stored) {
+    wchar_t path[MAX_PATH] = {};
+    if (si::FormatPath(path, MAX_PATH, L"%s%s", gExtraction.outputFolder, stored)) {
+        for (wchar_t& c : path)
+            if (c == L'/') c = L'\\';
+        si::NoteWrittenByThisRun(path);
+    }
+    if (gExtraction.progress) gExtraction.progress(stored);
+}
+
+}  // namespace
+
+namespace si {
+
+bool ToAnsiPath(const wchar_t* path, char* narrow, int capacity, UINT codePage) {
+    // No flags and no default-character query: Windows refuses both for
+    // UTF-8 (code page 65001, "Use Unicode UTF-8 for worldwide language
+    // support"). The round trip instead catches every best-fit substitute or
+    // default character, so a name outside the code page never turns into
+    // another file's name.
+    if (::WideCharToMultiByte(codePage, 0, path, -1, narrow, capacity, nullptr, nullptr) <= 0) return false;
+    wchar_t back[MAX_PATH] = {};
+    return ::MultiByteToWideChar(codePage, 0, narrow, -1, back, MAX_PATH) > 0 && wcscmp(back, path) == 0;
+}
+
+}  // namespace si
 
 namespace {
 
@@ -33,7 +74,7 @@ int ExtractArchive(UINT nameId, ExtractProgressFn progress) {
         return -1;
     }
 
-    si::unique_hmodule library(::LoadLibraryW(libraryPath));
+    si::unique_hmodule library(si::IsForeignToUnpackFolder(libraryPath) ? nullptr : ::LoadLibraryW(libraryPath));
     if (!library) {
         SI_TRACE_LAST_ERROR(L"LoadLibraryW");
         AfxMessageBox(kLoadLibraryError, MB_OK | MB_ICONEXCLAMATION);
@@ -46,24 +87,17 @@ int ExtractArchive(UINT nameId, ExtractProgressFn progress) {
         AfxMessageBox(L"GetProcAddress error!", MB_OK | MB_ICONEXCLAMATION);
         return -1;
     }
-    // Up to the terminator, no best-fit substitutes and no default character:
-    // a name outside the ANSI code page must not turn into another file's
-    // name. A path that does not convert cannot be opened, as the decoder
-    // would report it.
-    BOOL usedDefault = FALSE;
-    if (::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, archivePath, -1, narrowArchivePath, MAX_PATH, nullptr,
-                              &usedDefault) <= 0 ||
-        usedDefault)
-        return EXTRACT_CANNOT_OPEN;
-    return extractFiles(narrowArchivePath, outputFolder, progress);
+    // A path that does not convert cannot be opened, as the decoder would report it.
+    if (!si::ToAnsiPath(archivePath, narrowArchivePath, MAX_PATH, ::GetACP())) return EXTRACT_CANNOT_OPEN;
+    gExtraction = Extraction{outputFolder, progress};
+    return extractFiles(narrowArchivePath, outputFolder, &OnEntry);
 }
 
 }  // namespace
 
 int ExtractLangFiles() {
-    // The decoder's result is not looked at: a failed extraction shows as a
-    // missing language library right after.
-    return ExtractArchive(IDS_LANG_ARCHIVE_NAME, nullptr) < 0 ? 0 : 1;
+    // A language pack not extracted whole is not used: its library counts as missing.
+    return ExtractArchive(IDS_LANG_ARCHIVE_NAME, nullptr) == EXTRACT_OK ? 1 : 0;
 }
 
 int ExtractSetupFiles(ExtractProgressFn onEntry) {

@@ -21,58 +21,48 @@ int UnPackFromRes::InitResouse(HMODULE moduleHandle, const wchar_t* type, UINT l
 }
 
 int UnPackFromRes::SetOutDir() {
-    const std::wstring path(gUnPackDirPath);
     // No folder named (its path did not fit): never fall back to the current
     // drive's root, whatever CreateDirectoryW would make of an empty path.
-    if (path.empty()) {
-        WriteLog(L"UnPackFromRes::SetOutDir ->can,t creat %s ", path.c_str());
+    if (!gUnPackDirPath[0]) {
+        WriteLog(L"UnPackFromRes::SetOutDir ->can,t creat %s ", gUnPackDirPath);
         return 0;
     }
-    // A link in the folder's place is removed before anything is created.
-    if (si::IsReparsePoint(path.c_str()) && !si::ClaimUnpackFolder(path.c_str())) {
-        WriteLog(L"UnPackFromRes::SetOutDir ->can,t creat %s ", path.c_str());
-        return 0;
-    }
-    auto bind = [this, &path]() {
-        // The folder becomes the installer's own and stays held while it runs.
-        if (!si::ClaimUnpackFolder(path.c_str())) {
-            WriteLog(L"UnPackFromRes::SetOutDir ->can,t creat %s ", path.c_str());
+    // The folder becomes the installer's own and stays held while it runs;
+    // where the claim takes a fresh sibling, gUnPackDirPath names it.
+    si::FolderClaim claim = si::ClaimUnpackFolder(gUnPackDirPath);
+    if (claim == si::FolderClaim::ParentMissing) {
+        // Create the path one level at a time: drive root, first folder, and
+        // so on. A level fails only when its parent is missing; a refusal of
+        // any other kind (a drive root denying access) is passed over.
+        auto createLevel = [](const wchar_t* level) {
+            if (::CreateDirectoryW(level, nullptr)) return true;
+            const DWORD error = ::GetLastError();
+            if (error == ERROR_ALREADY_EXISTS) {
+                WriteLog(L"UnPackFromRes::SetOutDir ->The  outDir  %s is exist ", level);
+            } else if (error == ERROR_PATH_NOT_FOUND) {
+                SI_TRACE_LAST_ERROR(L"CreateDirectoryW");
+                WriteLog(L"UnPackFromRes::SetOutDir ->can,t creat %s ", level);
+                return false;
+            }
+            return true;
+        };
+        std::wstring levels(gUnPackDirPath);
+        if (!si::WalkFolderChain(&levels[0], 0, si::kChainBackslashOnly | si::kChainWithSeparator, createLevel))
             return 0;
-        }
-        outDir = gUnPackDirPath;
-        outDirSet = 1;
-        return 1;
-    };
-
-    if (::CreateDirectoryW(path.c_str(), nullptr)) {
-        WriteLog(L"UnPackFromRes::SetOutDir ->Creat outDir  %s succes\uFF01 ", path.c_str());
-        return bind();
+        claim = si::ClaimUnpackFolder(gUnPackDirPath);
+    } else if (claim == si::FolderClaim::Created) {
+        WriteLog(L"UnPackFromRes::SetOutDir ->Creat outDir  %s succes\uFF01 ", gUnPackDirPath);
+    } else if (claim == si::FolderClaim::Existed) {
+        WriteLog(L"UnPackFromRes::SetOutDir ->The  outDir  %s is exist ", gUnPackDirPath);
     }
-    if (::GetLastError() == ERROR_ALREADY_EXISTS) {
-        WriteLog(L"UnPackFromRes::SetOutDir ->The  outDir  %s is exist ", path.c_str());
-        return bind();
-    }
-
-    // Create the path one level at a time: drive root, first folder, and so
-    // on. A level fails only when its parent is missing; a refusal of any
-    // other kind (a drive root denying access) is passed over.
-    auto createLevel = [](const wchar_t* level) {
-        if (::CreateDirectoryW(level, nullptr)) return true;
-        const DWORD error = ::GetLastError();
-        if (error == ERROR_ALREADY_EXISTS) {
-            WriteLog(L"UnPackFromRes::SetOutDir ->The  outDir  %s is exist ", level);
-        } else if (error == ERROR_PATH_NOT_FOUND) {
-            SI_TRACE_LAST_ERROR(L"CreateDirectoryW");
-            WriteLog(L"UnPackFromRes::SetOutDir ->can,t creat %s ", level);
-            return false;
-        }
-        return true;
-    };
-    std::wstring levels(path);
-    if (!si::WalkFolderChain(&levels[0], 0, si::kChainBackslashOnly | si::kChainWithSeparator, createLevel) ||
-        !createLevel(path.c_str()))
+    if (claim != si::FolderClaim::Created && claim != si::FolderClaim::Existed) {
+        SI_TRACE_LAST_ERROR(L"ClaimUnpackFolder");
+        WriteLog(L"UnPackFromRes::SetOutDir ->can,t creat %s ", gUnPackDirPath);
         return 0;
-    return bind();
+    }
+    outDir = gUnPackDirPath;
+    outDirSet = 1;
+    return 1;
 }
 
 int UnPackFromRes::Ready(const wchar_t* operation) const {

@@ -68,7 +68,9 @@ TEST(WriteLog, EveryCharacterReachesTheFileAsUtf8) {
     EXPECT_EQ("\r\nA\r\r\n\xE2\x80\xA6", si::LogEntryBytes(L"\nA\r\n\u2026"));
 }
 
-TEST(WriteLog, SwitchedOffOrWithoutPathWritesNothing) {
+// Off, without a path, or with a link (a stand-in: Wine makes none) in the
+// log folder's place, nothing is written.
+TEST(WriteLog, SwitchedOffWithoutPathOrThroughALinkWritesNothing) {
     si_test::TempDir dir;
     const std::wstring path = dir / L"Install.log";
     wchar_t saved[MAX_PATH];
@@ -77,6 +79,16 @@ TEST(WriteLog, SwitchedOffOrWithoutPathWritesNothing) {
     gLogEnabled = 0;
     WriteLog(L"nothing %d", 1);
     EXPECT_FALSE(si_test::FileExists(path));
+
+    gLogEnabled = 1;
+    {
+        si_test::FakeLinks link({dir.path()});
+        WriteLog(L"through a link");
+        EXPECT_FALSE(si_test::FileExists(path));
+    }
+    WriteLog(L"in place");
+    EXPECT_TRUE(si_test::FileExists(path));
+    ASSERT_TRUE(::DeleteFileW(path.c_str()));
 
     gLogEnabled = 1;
     gLogPath[0] = L'\0';

@@ -26,6 +26,7 @@
 
 using si_standin::StandinStart;
 using si_test::Box;
+using si_test::CreateTree;
 using si_test::DirExists;
 using si_test::FileExists;
 using si_test::ListTree;
@@ -48,14 +49,6 @@ const wchar_t kRunning[] = L"The installation is running.";
 const wchar_t kScratchRoot[] = L"C:\\hostile-e2e";
 
 std::wstring Parent(const std::wstring& path) { return path.substr(0, path.find_last_of(L'\\')); }
-
-// Creates `path` with every missing parent.
-bool CreateTree(const std::wstring& path) {
-    for (size_t at = path.find(L'\\', 3); at != std::wstring::npos; at = path.find(L'\\', at + 1))
-        ::CreateDirectoryW(path.substr(0, at).c_str(), nullptr);
-    ::CreateDirectoryW(path.c_str(), nullptr);
-    return DirExists(path);
-}
 
 // --- Registry values put back at the end of a scope --------------------------
 
@@ -434,15 +427,7 @@ TEST_F(HostileLongPath, LanguagePackEntriesThatDoNotFitEndWithTheLibraryMessage)
 // comes up, the extraction fails, the error box follows, WM_SETUP_ERROR closes
 // the window; nothing reaches the target, and the exit removes the folder.
 TEST_F(HostileLongPath, SetupEntriesThatDoNotFitFailTheInstallWithItsErrorBox) {
-    Result run = RunWithAppDataOf(205 - 13);
-    if (!run.leftOver.empty()) {
-        // Wine ignores the priorities that keep the idle removal waiting
-        // until this short run has ended: a removal that ran while the
-        // installer still held its language library leaves the rest. Once more.
-        std::printf("[ race     ] the removal ran before the exit (%u entries left); run again\n",
-                    static_cast<unsigned>(run.leftOver.size()));
-        run = RunWithAppDataOf(205 - 13);
-    }
+    const Result run = RunWithAppDataOf(205 - 13);
     EXPECT_EQ("", run.differences);
     ExpectFailedWithErrorBox(run.outcome);
     EXPECT_FALSE(DirExists(target_));
@@ -608,6 +593,78 @@ TEST_F(Hostile, PlantedLibrariesBesideTheInstallerAreNeverLoaded) {
     ExpectInstalled(outcome);
     EXPECT_FALSE(FileExists(dir / L"gdiplus.dll.loaded"));
     EXPECT_FALSE(FileExists(dir / L"comctl32.dll.loaded"));
+}
+
+// --- What another program of the user plants for the elevated installer -------
+//
+// Each row plants before the run, as a program running with the user's own
+// rights can: A a read-only version.dll where the driver tool is unpacked
+// (it would land beside the tool in DriverFiles), B a language library held
+// open by this test process sharing reading only (the emptying cannot
+// delete it, the decoder cannot overwrite it), C COMSPEC naming a program of
+// the user's. Nothing planted is copied, loaded or started; the run
+// completes in a fresh folder beside the planted one, which stays as it was
+// left, and that fresh folder is removed at exit.
+TEST_F(Hostile, PlantedFilesAndInterpreterAreNeverCopiedLoadedOrStarted) {
+    const std::wstring unpack = si_test::AppDataDir() + L"\\KalveronTemp";
+    const std::wstring planted = si_test::BuildDir() + L"\\tests\\startup\\planted.dll";
+    const std::wstring evil = temp_ / L"evil.exe";
+    ASSERT_TRUE(::CopyFileW((si_test::BuildDir() + L"\\payload\\standins\\standin.exe").c_str(), evil.c_str(), FALSE));
+    {  // The controls: each planted thing does what it is planted for when used.
+        const std::wstring copy = temp_ / L"control.dll";
+        ASSERT_TRUE(::CopyFileW(planted.c_str(), copy.c_str(), FALSE));
+        si::unique_hmodule loaded(::LoadLibraryW(copy.c_str()));
+        EXPECT_TRUE(FileExists(copy + L".loaded"));
+        DWORD code = 1;
+        ASSERT_TRUE(si_test::RunProcess(L"\"" + evil + L"\" /c exit", 10000, &code));
+    }
+    ::DeleteFileW(record_.c_str());
+    enum Attack { kReadOnlyVersionDll, kHeldLanguageLibrary, kComspec };
+    for (Attack attack : {kReadOnlyVersionDll, kHeldLanguageLibrary, kComspec}) {
+        SCOPED_TRACE(attack);
+        std::vector<std::wstring> plantedFiles;
+        si::unique_file held;
+        si_test::InstallerRun run;
+        if (attack == kReadOnlyVersionDll) {
+            for (const wchar_t* arch : {L"x86", L"x64"}) {
+                const std::wstring file = unpack + L"\\SetupFiles\\DriverTool\\" + arch + L"\\version.dll";
+                ASSERT_TRUE(CreateTree(Parent(file)));
+                ASSERT_TRUE(::CopyFileW(planted.c_str(), file.c_str(), FALSE));
+                ASSERT_TRUE(::SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY));
+                plantedFiles.push_back(file);
+            }
+        } else if (attack == kHeldLanguageLibrary) {
+            const std::wstring file = unpack + L"\\Lang\\English(United_States)\\SetupInstallLan.dll";
+            ASSERT_TRUE(CreateTree(Parent(file)));
+            ASSERT_TRUE(::CopyFileW(planted.c_str(), file.c_str(), FALSE));
+            held.reset(::CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+            ASSERT_TRUE(held);
+            plantedFiles.push_back(file);
+        } else {
+            run.env = {{L"COMSPEC", evil}};
+        }
+        const Snapshot before = Take(Surroundings({{unpack, 6, {}}}));
+
+        const Outcome outcome = Install(run);
+        ExpectInstalled(outcome);
+        EXPECT_TRUE(si_test::WaitForChildren(outcome.result.processId, 30000));
+        for (const std::wstring& file : plantedFiles) EXPECT_FALSE(FileExists(file + L".loaded")) << N(file);
+        EXPECT_FALSE(FileExists(target_ + L"\\DriverFiles\\version.dll"));
+        std::vector<StandinStart> starts;  // the exit's removal included
+        ASSERT_TRUE(si_standin::ReadStandinRecord(record_, &starts));
+        EXPECT_EQ((std::vector<std::wstring>{L"Corvane64.exe", L"Vostrel.exe"}), Names(starts));
+        ::DeleteFileW(record_.c_str());
+        held.reset();
+        if (attack == kComspec) {
+            ExpectRemovedAtExit(unpack, outcome);  // by the system's own cmd.exe
+        } else {
+            // The planted folder is left as it was, the fresh one is gone.
+            EXPECT_TRUE(HasLine(outcome.result.log, "->Creat outDir  " + N(unpack) + "-")) << outcome.result.log;
+            EXPECT_EQ("", Differences(before, Take(Surroundings({{unpack, 6, {}}}))));
+        }
+        for (const std::wstring& file : plantedFiles) ::SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+        Clean();
+    }
 }
 
 // --- A target that cannot be written -----------------------------------------

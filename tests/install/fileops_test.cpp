@@ -248,6 +248,33 @@ TEST_F(FileOpsTest, DeletionNeverFollowsALink) {
     EXPECT_EQ((std::vector<std::wstring>{L"link", L"link\\sentinel.txt"}), si_test::ListTree(root));
 }
 
+// An entry cannot be swapped for a link between the look at it and its
+// deletion: it is held without delete sharing from the one to the other. The
+// swap is tried from inside that look (the attribute query's seam), as a
+// racing program would; as a control, the same rename works once the entry
+// is no longer held.
+std::wstring gVictim;
+int gRenamed = 0;
+DWORD WINAPI RenameVictimWhileLookedAt(const wchar_t* path) {
+    if (gVictim == path && ::MoveFileW(path, (gVictim + L".away").c_str())) ++gRenamed;
+    return ::GetFileAttributesW(path);
+}
+
+TEST_F(FileOpsTest, EntryCannotBeSwappedBetweenTheLookAndTheDeletion) {
+    const std::wstring root = dir_ / L"tree", victim = root + L"\\victim";
+    gVictim = victim;
+    gRenamed = 0;
+    ASSERT_TRUE(si_test::CreateTree(victim));
+    ASSERT_TRUE(si_test::WriteFileBytes(victim + L"\\inside.txt", "x"));
+    si::gFileAttributes = &RenameVictimWhileLookedAt;
+    EXPECT_TRUE(RecursiveDelete(root.c_str()));
+    si::gFileAttributes = &::GetFileAttributesW;
+    EXPECT_EQ(0, gRenamed);
+    EXPECT_TRUE(si_test::ListTree(root).empty());
+    ASSERT_TRUE(si_test::CreateTree(victim));
+    EXPECT_TRUE(::MoveFileW(victim.c_str(), (victim + L".away").c_str()));
+}
+
 TEST_F(FileOpsTest, RecursiveDeleteRefusesAnEmptyPath) {
     // An empty path would otherwise name the root of the current drive.
     EXPECT_FALSE(RecursiveDelete(L""));

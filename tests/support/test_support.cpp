@@ -143,6 +143,13 @@ std::wstring Widen(const std::string& text) {
     return out;
 }
 
+bool CreateTree(const std::wstring& path) {
+    for (size_t at = path.find(L'\\', 3); at != std::wstring::npos; at = path.find(L'\\', at + 1))
+        ::CreateDirectoryW(path.substr(0, at).c_str(), nullptr);
+    ::CreateDirectoryW(path.c_str(), nullptr);
+    return DirExists(path);
+}
+
 bool RunProcess(const std::wstring& commandLine, DWORD timeoutMs, DWORD* exitCode, const std::wstring& currentDir) {
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);

@@ -55,6 +55,8 @@ bool ReadFileBytes(const std::wstring& path, std::string* bytes);
 std::string FileText(const std::wstring& path);  // the bytes; empty when unreadable
 bool FileExists(const std::wstring& path);
 bool DirExists(const std::wstring& path);
+// Creates `path` with every missing parent; true when it is a folder then.
+bool CreateTree(const std::wstring& path);
 void RemoveTree(const std::wstring& path);
 // Every file and folder below `root`, relative, with backslashes, sorted.
 std::vector<std::wstring> ListTree(const std::wstring& root);

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <sddl.h>
+
 #include <string>
 #include <vector>
 
@@ -128,46 +131,78 @@ TEST_F(Unpacker, CreatesEveryMissingParentLevel) {
 }
 
 // A link in the folder's place (a stand-in: Wine makes none) is removed, never
-// followed: one that cannot be removed fails as an uncreatable folder.
+// followed; one that cannot be removed is left alone for a fresh sibling.
 TEST_F(Unpacker, LinkInTheFoldersPlaceIsRemovedNeverFollowed) {
-    ASSERT_TRUE(::CreateDirectoryW(gUnPackDirPath, nullptr));
+    const std::wstring asked = gUnPackDirPath;
+    ASSERT_TRUE(::CreateDirectoryW(asked.c_str(), nullptr));
     ASSERT_TRUE(si_test::WriteFileBytes(Out(L"sentinel.txt"), "keep"));
     {
-        si_test::FakeLinks link({gUnPackDirPath});
-        EXPECT_FALSE(Run(900));
-        EXPECT_NE(log_.Text().find("UnPackFromRes::SetOutDir ->can,t creat "), std::string::npos);
+        si_test::FakeLinks link({asked});
+        EXPECT_TRUE(Run(900));
+        EXPECT_EQ(0u, std::wstring(gUnPackDirPath).find(asked + L"-"));
+        EXPECT_NE(log_.Text().find("->Creat outDir  " + si_test::Narrow(gUnPackDirPath) + " succes"), std::string::npos);
     }
-    EXPECT_EQ((std::vector<std::wstring>{L"sentinel.txt"}), si_test::ListTree(gUnPackDirPath));
+    EXPECT_EQ((std::vector<std::wstring>{L"sentinel.txt"}), si_test::ListTree(asked));
+    si::ReleaseWrittenFiles();
+    si::ReleaseUnpackFolder();
+    si_test::RemoveTree(gUnPackDirPath);
+    si::CopyText(gUnPackDirPath, MAX_PATH, asked.c_str());
     ASSERT_TRUE(::DeleteFileW(Out(L"sentinel.txt").c_str()));
-    si_test::FakeLinks link({gUnPackDirPath});
+    si_test::FakeLinks link({asked});
     EXPECT_TRUE(Run(900));
+    EXPECT_EQ(asked, gUnPackDirPath);
     EXPECT_EQ(FileText(Out(L"alpha.bin")), Resource(901));
 }
 
-// A folder found in place is emptied when elevated, used as it is when not
-// (Windows XP); nothing behind a link is touched.
-TEST_F(Unpacker, FolderFoundInPlaceIsEmptiedWhenElevatedWithoutFollowingLinks) {
-    for (bool elevated : {true, false}) {
-        SCOPED_TRACE(elevated);
-        si::gIsProcessElevated = elevated ? +[] { return true; } : +[] { return false; };
-        ASSERT_TRUE(::CreateDirectoryW(gUnPackDirPath, nullptr));
-        ASSERT_TRUE(si_test::WriteFileBytes(Out(L"7zDec.dll"), "planted"));
-        ASSERT_TRUE(::CreateDirectoryW(Out(L"Lang").c_str(), nullptr));
-        ASSERT_TRUE(si_test::WriteFileBytes(Out(L"Lang\\sentinel.txt"), "behind a link"));
-        {
-            si_test::FakeLinks link({Out(L"Lang")});
+// A folder found in place is emptied through handles when elevated and made
+// anew; what refuses to go (a read-only file, a file held open, a link that
+// is not empty) leaves it to itself, and a fresh sibling whose name still
+// holds "alve" is made instead. Not elevated (Windows XP) it is used as it is.
+TEST_F(Unpacker, FolderFoundInPlaceIsEmptiedOrLeftForAFreshSibling) {
+    const std::wstring asked = gUnPackDirPath;
+    const std::wstring planted = Out(L"SetupFiles\\DriverTool\\x64\\version.dll");
+    enum Refusal { kNone, kReadOnly, kHeldOpen, kLink };
+    for (Refusal refusal : {kNone, kReadOnly, kHeldOpen, kLink}) {
+        for (bool elevated : {true, false}) {
+            SCOPED_TRACE(testing::Message() << "refusal " << refusal << ", elevated " << elevated);
+            si::gIsProcessElevated = elevated ? +[] { return true; } : +[] { return false; };
+            si::CopyText(gUnPackDirPath, MAX_PATH, asked.c_str());
+            ASSERT_TRUE(si_test::CreateTree(Out(L"SetupFiles\\DriverTool\\x64")));
+            ASSERT_TRUE(si_test::WriteFileBytes(planted, "planted"));
+            ASSERT_TRUE(si_test::WriteFileBytes(Out(L"7zDec.dll"), "planted"));
+            ASSERT_TRUE(si_test::CreateTree(Out(L"Lang")));
+            ASSERT_TRUE(si_test::WriteFileBytes(Out(L"Lang\\sentinel.txt"), "behind a link"));
+            if (refusal == kReadOnly) ASSERT_TRUE(::SetFileAttributesW(planted.c_str(), FILE_ATTRIBUTE_READONLY));
+            si::unique_file held;
+            if (refusal == kHeldOpen)
+                held.reset(::CreateFileW(planted.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+            std::vector<std::wstring> links{Out(L"Lang")};
+            if (refusal != kLink) ASSERT_TRUE(::DeleteFileW(Out(L"Lang\\sentinel.txt").c_str()));
+            si_test::FakeLinks link(links);
+            log_.Clear();
             EXPECT_EQ(unpack_.SetOutDir(), 1);
+            const bool sibling = elevated && refusal != kNone;
+            EXPECT_EQ(sibling ? 0u : std::wstring::npos, std::wstring(gUnPackDirPath).find(asked + L"-"));
+            if (!sibling) EXPECT_EQ(asked, gUnPackDirPath);
+            EXPECT_NE(std::wstring(gUnPackDirPath).find(L"alve"), std::wstring::npos);
+            EXPECT_EQ(si_test::FileExists(planted), !elevated || refusal == kReadOnly || refusal == kHeldOpen);
+            EXPECT_EQ(si_test::FileExists(Out(L"7zDec.dll")), !elevated);
+            EXPECT_EQ(si_test::FileExists(Out(L"Lang\\sentinel.txt")), refusal == kLink);
+            // Whatever stayed is never used: it is not this run's.
+            if (si_test::FileExists(planted)) EXPECT_EQ(!sibling, si::IsForeignToUnpackFolder(planted.c_str()));
+            EXPECT_NE(log_.Text().find(sibling ? "succes" : "is exist"), std::string::npos) << log_.Text();
+            EXPECT_FALSE(::MoveFileW(gUnPackDirPath, (dir_ / L"moved").c_str()));
+            held.reset();
+            si::ReleaseUnpackFolder();
+            ::SetFileAttributesW(planted.c_str(), FILE_ATTRIBUTE_NORMAL);
+            si_test::RemoveTree(gUnPackDirPath);
+            si_test::RemoveTree(asked);
         }
-        EXPECT_EQ(FileText(Out(L"Lang\\sentinel.txt")), "behind a link");
-        EXPECT_EQ(si_test::FileExists(Out(L"7zDec.dll")), !elevated);
-        EXPECT_FALSE(::MoveFileW(gUnPackDirPath, (dir_ / L"moved").c_str()));
-        si::ReleaseUnpackFolder();
-        si_test::RemoveTree(gUnPackDirPath);
     }
     si::gIsProcessElevated = &si::QueryProcessElevation;
 }
 
-// The descriptor of a folder an elevated run (re)creates; Wine answers
+// The descriptor of a folder an elevated run creates; Wine answers
 // TokenElevation as an elevated Windows does.
 TEST(UnpackFolder, SecurityIsProtectedAndOwnedByAdministrators) {
     si::unique_hlocal sd;
@@ -176,6 +211,63 @@ TEST(UnpackFolder, SecurityIsProtectedAndOwnedByAdministrators) {
     EXPECT_EQ(0u, sddl.find("O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;S-1-5-")) << sddl;
     EXPECT_EQ(std::string::npos, sddl.find("AI")) << sddl;  // nothing inherited
     EXPECT_TRUE(si::QueryProcessElevation());
+}
+
+// What the held folder's handle must show before the folder is used. Wine
+// keeps no descriptors and knows no volume without ACLs: the facts are made
+// up here as a Windows system would report them.
+TEST(UnpackFolder, OnlyARealFolderOnAnAclVolumeWithTheBuiltDescriptorIsOurs) {
+    si::unique_hlocal built;
+    ASSERT_TRUE(si::BuildUnpackFolderSecurity(&built));
+    auto facts = [](DWORD attributes, DWORD volume, const wchar_t* sddl) {
+        si::HeldFolderFacts f;
+        f.attributes = attributes;
+        f.volumeFlags = volume;
+        f.securityKept = sddl != nullptr;
+        PSECURITY_DESCRIPTOR sd = nullptr;
+        if (sddl) EXPECT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &sd, nullptr));
+        f.security.reset(sd);
+        return f;
+    };
+    const std::wstring user = si_test::Widen(si_test::SecurityText(L"", built.get()).substr(
+        si_test::SecurityText(L"", built.get()).rfind(";;;") + 3));
+    const std::wstring ours = L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200A9;;;" + user;
+    const std::wstring userOwned = L"O:" + user.substr(0, user.size() - 1) + L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200A9;;;" + user;
+    const std::wstring inherited = L"O:BAD:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200A9;;;" + user;
+    const std::wstring userWrites = L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;" + user;
+    const DWORD dir = FILE_ATTRIBUTE_DIRECTORY, acls = FILE_PERSISTENT_ACLS;
+    EXPECT_TRUE(si::IsOwnUnpackFolder(facts(dir, acls, ours.c_str()), built.get()));
+    EXPECT_TRUE(si::IsOwnUnpackFolder(facts(dir, acls, nullptr), built.get()));  // a system that keeps none
+    EXPECT_FALSE(si::IsOwnUnpackFolder(facts(dir | FILE_ATTRIBUTE_REPARSE_POINT, acls, ours.c_str()), built.get()));
+    EXPECT_FALSE(si::IsOwnUnpackFolder(facts(FILE_ATTRIBUTE_NORMAL, acls, ours.c_str()), built.get()));
+    EXPECT_FALSE(si::IsOwnUnpackFolder(facts(dir, 0, ours.c_str()), built.get()));  // FAT, a share without ACLs
+    EXPECT_FALSE(si::IsOwnUnpackFolder(facts(dir, 0, nullptr), built.get()));
+    for (const std::wstring& other : {userOwned, inherited, userWrites}) {
+        SCOPED_TRACE(si_test::Narrow(other));
+        EXPECT_FALSE(si::IsOwnUnpackFolder(facts(dir, acls, other.c_str()), built.get()));
+    }
+    si::HeldFolderFacts unread = facts(dir, acls, nullptr);
+    unread.securityKept = true;  // kept, but not read back
+    EXPECT_FALSE(si::IsOwnUnpackFolder(unread, built.get()));
+}
+
+// A folder whose handle fails the check (here: a volume without ACLs) is
+// never used, and neither is a sibling on the same volume: the claim fails
+// and leaves nothing behind.
+TEST_F(Unpacker, FolderThatFailsItsCheckIsNeverUsed) {
+    si::gIsProcessElevated = +[] { return true; };
+    si::gReadHeldFolder = +[](HANDLE folder, si::HeldFolderFacts* facts) {
+        const bool read = si::ReadHeldFolder(folder, facts);
+        facts->volumeFlags &= ~static_cast<DWORD>(FILE_PERSISTENT_ACLS);
+        return read;
+    };
+    EXPECT_EQ(unpack_.SetOutDir(), 0);
+    EXPECT_NE(log_.Text().find("UnPackFromRes::SetOutDir ->can,t creat "), std::string::npos);
+    EXPECT_TRUE(si_test::ListTree(dir_.path()).empty());
+    si::gReadHeldFolder = &si::ReadHeldFolder;
+    si::gIsProcessElevated = &si::QueryProcessElevation;
+    EXPECT_EQ(unpack_.SetOutDir(), 1);
+    EXPECT_NE(log_.Text().find("->Creat outDir  " + si_test::Narrow(gUnPackDirPath) + " succes"), std::string::npos);
 }
 
 TEST_F(Unpacker, UnreachableFolderIsNotBound) {
