@@ -7,6 +7,7 @@
 #include "framework/win.h"
 #include "install/fileops.h"
 #include "state/globals.h"
+#include "unpack/unpack_folder.h"
 
 namespace si {
 
@@ -43,6 +44,12 @@ bool delTempDirOnExit() {
     if (!si::SystemCommandInterpreter(interpreter, MAX_PATH)) return false;
     wchar_t command[MAX_PATH] = {};
     if (!si::BuildRemovalCommand(interpreter, gUnPackDirPath, command, MAX_PATH)) return false;
+
+    // What can go now goes now, through handles: everything, once the
+    // installer has let go of the folder. The interpreter takes what is left
+    // (a library a worker still at work keeps loaded) after the installer's
+    // end, and finds nothing to race for otherwise.
+    if (RecursiveDelete(gUnPackDirPath)) ::RemoveDirectoryW(gUnPackDirPath);
 
     // The installer runs at real-time priority and the removal at idle, so
     // the removal only gets the processor once the installer has ended and

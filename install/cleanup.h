@@ -8,7 +8,8 @@
 bool delTempFile();
 // Starts a hidden, detached, idle-priority "<system folder>\cmd.exe /c rd /s
 // /q" on gUnPackDirPath and returns at once; true when the process was
-// started. Nothing is started when COMSPEC is not set.
+// started. Nothing is started when COMSPEC is not set. Before the start, it
+// deletes in place whatever of the folder can go already.
 bool delTempDirOnExit();
 
 namespace si {

@@ -8,6 +8,7 @@
 #include "install/suppliers.h"
 #include "resources/resource_ids.h"
 #include "state/globals.h"
+#include "unpack/unpack_folder.h"
 
 namespace {
 
@@ -66,7 +67,9 @@ const wchar_t* DriverToolName(int chipSupplier, int architecture) {
 
 int ReadConfigFromIniWith(const OsInfo& os, MessageBoxFn messageBox) {
     const std::wstring configFolder = LoadActiveString(IDS_CONFIG_FOLDER);
-    if (!JoinPath(kTag, gConfigFilePath, {gUnPackDirPath, configFolder.c_str(), L"FilesModifyConfig.ini"}))
+    // A configuration this run did not extract (planted) is never read.
+    if (!JoinPath(kTag, gConfigFilePath, {gUnPackDirPath, configFolder.c_str(), L"FilesModifyConfig.ini"}) ||
+        IsForeignToUnpackFolder(gConfigFilePath))
         return 0;
 
     gChipSupplier = static_cast<int>(::GetPrivateProfileIntW(L"CurrentCard", L"Chip_Supplier", 0, gConfigFilePath));
