@@ -6,7 +6,16 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 deps_dir=${SETUPINSTALL_DEPS_DIR:-$here/build/_deps}
 
-packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools wine wine64
+# Wine's loaders come with their preloaders (wine64-preloader here,
+# wine32-preloader:i386 below; packages that Wine only suggests). Without one,
+# Wine reserves its fixed addresses only once the loader runs, after the kernel
+# has put the loader's heap at a random spot up to 1 GB above it (0x7d000000):
+# now and then that heap covers 0x7ffe0000, the shared user data page, and the
+# process ends at once with exit code 1 ("failed to map the shared user data:
+# c0000018", silent under WINEDEBUG=-all), about one 64-bit process start in a
+# few thousand. The preloader reserves those addresses before anything else is
+# mapped there.
+packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools wine wine64 wine64-preloader
           xvfb xauth 7zip imagemagick icoutils python3-pefile googletest cmake
           make dpkg-dev xz-utils python3 locales x11-utils osslsigncode openssl
           # the screenshots' fonts: Japanese, Chinese, Korean and Cyrillic (Noto
@@ -29,12 +38,18 @@ fi
 
 # The 32-bit Wine loader, for the shipped i686 build (scripts/probe32.sh says
 # whether this kernel runs it).
-if ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed'; then
-    echo "deps: installing wine32:i386"
+# With its preloader, as above.
+i386_packages=(wine32:i386 wine32-preloader:i386)
+i386_missing=()
+for p in "${i386_packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || i386_missing+=("$p")
+done
+if [ ${#i386_missing[@]} -gt 0 ]; then
+    echo "deps: installing ${i386_missing[*]}"
     dpkg --print-foreign-architectures | grep -qx i386 || as_root dpkg --add-architecture i386
     as_root apt-get update -qq
     DEBIAN_FRONTEND=noninteractive as_root apt-get -o DPkg::Lock::Timeout=600 install -y -qq \
-        --no-install-recommends wine32:i386 >/dev/null
+        --no-install-recommends "${i386_missing[@]}" >/dev/null
 fi
 
 # A Japanese locale: one test runs the installer under code page 932, which
