@@ -2,9 +2,39 @@
 # Installs what the build and the tests need, from Debian packages only, and
 # unpacks the LZMA SDK (the C sources of Debian's 7zip source package).
 # Idempotent and non-interactive: a second run does nothing.
+#
+#   deps.sh        what the build and the tests need
+#   deps.sh --vm   only what the host needs for the VM fallback (scripts/vm/):
+#                  where this kernel cannot run 32-bit code
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 deps_dir=${SETUPINSTALL_DEPS_DIR:-$here/build/_deps}
+
+as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
+# install_missing PACKAGE...: apt-get installs those not installed yet.
+install_missing() {
+    local p missing=()
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    [ ${#missing[@]} -gt 0 ] || return 0
+    echo "deps: installing ${missing[*]}"
+    as_root apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive as_root apt-get -o DPkg::Lock::Timeout=600 install -y -qq \
+        --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+# The VM fallback's host side: debootstrap and its keyring (image.sh), mkfs.ext4
+# with -d (image.sh), qemu-system-x86_64 with its firmware and 9p shares
+# (run.sh). Never needed where the probe passes, so installed only on demand.
+if [ "${1:-}" = --vm ]; then
+    install_missing debootstrap debian-archive-keyring e2fsprogs qemu-system-x86
+    for tool in debootstrap mkfs.ext4 qemu-system-x86_64 chroot flock findmnt; do
+        command -v "$tool" >/dev/null || PATH=$PATH:/usr/sbin:/sbin command -v "$tool" >/dev/null ||
+            { echo "deps: $tool is still missing after the install" >&2; exit 1; }
+    done
+    exit 0
+fi
 
 # Wine's loaders come with their preloaders (wine64-preloader here,
 # wine32-preloader:i386 below; packages that Wine only suggests). Without one,
@@ -21,8 +51,6 @@ packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools wine wine64 wi
           # the screenshots' fonts: Japanese, Chinese, Korean and Cyrillic (Noto
           # Sans CJK), Thai (Loma), Cyrillic and Vietnamese (DejaVu Sans)
           fonts-noto-cjk fonts-tlwg-loma-ttf fonts-dejavu-core)
-
-as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 
 missing=()
 for p in "${packages[@]}"; do
