@@ -60,10 +60,17 @@ if kill -0 $pid 2>/dev/null; then
 fi
 rc=0; wait $pid || rc=$?
 end=$(date +%s.%N)
-"$wine64" cmd /c exit >/dev/null 2>&1  # lets the background removal finish
-sleep 2
-
 appdata=$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming
+# The exit-time removal runs in the background after the installer's end: wait
+# for the unpack folder to go, polling, up to a bound (then the verdict says it
+# is still there). An error box or a time-out leaves it, so no wait then.
+removal_wait=${SETUPINSTALL_REMOVAL_WAIT:-10}
+removed_after=""
+if [ $error_box = 0 ] && [ $timed_out = 0 ]; then
+    deadline=$(( $(date +%s) + removal_wait ))
+    while [ -e "$appdata/KalveronTemp" ] && [ "$(date +%s)" -lt $deadline ]; do sleep 0.1; done
+    [ -e "$appdata/KalveronTemp" ] || removed_after=$(awk "BEGIN{printf \"%.1f\", $(date +%s.%N) - $end}")
+fi
 # A 32-bit installer in this 64-bit prefix lands in the 32-bit views.
 target="$WINEPREFIX/drive_c/Program Files/KALVERON/AX7R_1.0"
 [ -d "$target" ] || [ ! -d "$WINEPREFIX/drive_c/Program Files (x86)/KALVERON" ] ||
@@ -91,7 +98,9 @@ echo "== installed folder: $target"
 if [ -d "$target" ]; then (cd "$target" && find . | sort | sed 's/^/   /'); else echo "   (missing)"; fi
 echo "== uninstall entry:"
 if [ -n "$entry" ]; then echo "$entry" | sed 's/^/   /'; else echo "   (missing)"; fi
-echo "== unpack folder $( [ -e "$appdata/KalveronTemp" ] && echo "still present" || echo "removed")"
+if [ -e "$appdata/KalveronTemp" ]; then echo "== unpack folder still present (waited up to $removal_wait s after the end)"
+elif [ -n "$removed_after" ]; then echo "== unpack folder removed, $removed_after s after the installer ended"
+else echo "== unpack folder removed"; fi
 echo "== install log: $appdata/InstallLog/Install.log"
 if [ "$keep" = 0 ]; then cp "$appdata/InstallLog/Install.log" "$out/Install.log" 2>/dev/null || true; "$run" --teardown; echo "   (copied to $out/Install.log; prefix removed)"; fi
 

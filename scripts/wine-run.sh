@@ -132,8 +132,17 @@ exec 9>&-
 export DISPLAY=$(cat "$dir/display")
 
 out=$(mktemp "$dir/out.XXXXXX"); err=$(mktemp "$dir/err.XXXXXX")
+t0=$(date +%s.%N)
 "$wine" "$@" </dev/null >"$out" 2>"$err"
 rc=$?
 cat "$out"; cat "$err" >&2
+# A program that fails without a word may never have run: say so, with the
+# time it took and the time of day, to line it up with other logs. Without
+# its preloader a Wine process now and then dies this way before it runs
+# (exit code 1; scripts/deps.sh installs the preloaders).
+if [ $rc != 0 ] && [ ! -s "$out" ] && [ ! -s "$err" ]; then
+    echo "wine-run: $(basename "$1") ended with exit code $rc after $(awk "BEGIN{printf \"%.3f\", $(date +%s.%N) - $t0}") s, at $(date +%T.%3N), printing nothing ($wine, $WINEPREFIX)" >&2
+    [ -e "$wine-preloader" ] || echo "wine-run: no $wine-preloader here: see scripts/deps.sh" >&2
+fi
 rm -f "$out" "$err"
 exit $rc

@@ -32,6 +32,10 @@ if [ ${#shares[@]} -eq 0 ] && [ -z "$no_share" ]; then
     clone=$(git -C "$here" rev-parse --show-toplevel 2>/dev/null) && shares=("$clone")
 fi
 
+# The host's side of the VM (qemu, and debootstrap for the image), from Debian
+# packages: a fresh machine has neither.
+"$here/../deps.sh" --vm || { echo "run.sh: cannot install what the VM needs (scripts/deps.sh --vm)" >&2; exit 1; }
+
 image=${SETUPINSTALL_VM_IMAGE:-}
 if [ -z "$image" ]; then image=$("$here/image.sh") || exit 1; fi
 

@@ -33,16 +33,8 @@ std::wstring StandinAs(const TempDir& dir, const std::wstring& name) {
 // Starts a program with or without a show-window value; no handle inherited.
 si::unique_handle Start(const std::wstring& commandLine, const std::wstring& currentDir = std::wstring(),
                         int show = -1) {
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    if (show >= 0) {
-        startup.dwFlags = STARTF_USESHOWWINDOW;
-        startup.wShowWindow = static_cast<WORD>(show);
-    }
     PROCESS_INFORMATION process = {};
-    std::wstring command = commandLine;
-    if (!::CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
-                          currentDir.empty() ? nullptr : currentDir.c_str(), &startup, &process)) {
+    if (!si_test::StartProcess(commandLine, 0, nullptr, currentDir, &process, show)) {
         ADD_FAILURE() << "CreateProcessW failed: " << ::GetLastError();
         return si::unique_handle();
     }

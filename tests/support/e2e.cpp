@@ -267,12 +267,8 @@ HANDLE StartInstaller(const InstallerRun& run, DWORD* processId) {
     for (const auto& a : run.args) command += L" " + a;
     std::wstring env = EnvironmentBlock(run.env);
 
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
-    if (!::CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT, &env[0], nullptr,
-                          &startup, &process))
-        return nullptr;
+    if (!StartProcess(command, CREATE_UNICODE_ENVIRONMENT, &env[0], std::wstring(), &process)) return nullptr;
     ::CloseHandle(process.hThread);
     if (processId) *processId = process.dwProcessId;
     return process.hProcess;

@@ -4,6 +4,7 @@
 #include <sddl.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <functional>
 
 #include "diag/log.h"
@@ -150,16 +151,45 @@ bool CreateTree(const std::wstring& path) {
     return DirExists(path);
 }
 
-bool RunProcess(const std::wstring& commandLine, DWORD timeoutMs, DWORD* exitCode, const std::wstring& currentDir) {
+namespace {
+// "hh:mm:ss.mmm" local time, for lining a failure up with other logs.
+std::string TimeOfDay() {
+    SYSTEMTIME t;
+    ::GetLocalTime(&t);
+    char text[16];
+    std::snprintf(text, sizeof(text), "%02u:%02u:%02u.%03u", t.wHour, t.wMinute, t.wSecond, t.wMilliseconds);
+    return text;
+}
+}  // namespace
+
+bool StartProcess(const std::wstring& commandLine, DWORD flags, void* environment, const std::wstring& currentDir,
+                  PROCESS_INFORMATION* process, int show) {
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
+    if (show >= 0) {
+        startup.dwFlags = STARTF_USESHOWWINDOW;
+        startup.wShowWindow = static_cast<WORD>(show);
+    }
     std::wstring command = commandLine;
-    if (!::CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
-                          currentDir.empty() ? nullptr : currentDir.c_str(), &startup, &process))
-        return false;
+    const DWORD start = ::GetTickCount();
+    if (::CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, flags, environment,
+                         currentDir.empty() ? nullptr : currentDir.c_str(), &startup, process))
+        return true;
+    const DWORD error = ::GetLastError();
+    std::printf("[ start    ] CreateProcessW failed, error %lu, after %lu ms, at %s: %s\n", error,
+                ::GetTickCount() - start, TimeOfDay().c_str(), Narrow(commandLine).c_str());
+    std::fflush(stdout);
+    ::SetLastError(error);
+    return false;
+}
+
+bool RunProcess(const std::wstring& commandLine, DWORD timeoutMs, DWORD* exitCode, const std::wstring& currentDir) {
+    PROCESS_INFORMATION process = {};
+    if (!StartProcess(commandLine, 0, nullptr, currentDir, &process)) return false;
     si::unique_handle processHandle(process.hProcess), threadHandle(process.hThread);
     if (::WaitForSingleObject(process.hProcess, timeoutMs) != WAIT_OBJECT_0) {
+        std::printf("[ start    ] no end within %lu ms (killed), at %s: %s\n", timeoutMs, TimeOfDay().c_str(),
+                    Narrow(commandLine).c_str());
         ::TerminateProcess(process.hProcess, 255);
         ::WaitForSingleObject(process.hProcess, 5000);
         return false;

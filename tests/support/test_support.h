@@ -75,8 +75,15 @@ struct Box {
 extern std::vector<Box> gBoxes;
 int WINAPI RecordBox(HWND owner, const wchar_t* text, const wchar_t* caption, UINT type);
 
+// CreateProcessW with `commandLine`, no inherited handles, `show` (when not
+// negative) as the window's show state. On failure it prints the command,
+// GetLastError, the time the call took and the time of day, and returns false
+// with the error kept.
+bool StartProcess(const std::wstring& commandLine, DWORD flags, void* environment, const std::wstring& currentDir,
+                  PROCESS_INFORMATION* process, int show = -1);
+
 // Starts `commandLine` and waits up to `timeoutMs`; on time-out the process is
-// killed and false returned.
+// killed and false returned. Each failure is printed with the command.
 bool RunProcess(const std::wstring& commandLine, DWORD timeoutMs, DWORD* exitCode,
                 const std::wstring& currentDir = std::wstring());
 
