@@ -94,7 +94,7 @@ TEST_F(ExitRemoval, WithoutComspecOrWithAForeignFolderNothingIsRemoved) {
     si::CopyText(gUnPackDirPath, MAX_PATH, foreign.c_str());
     CSetupInstallApp app(StartupGates{&Admin, &RecordBox});
     app.ExitInstance();
-    ::Sleep(1500);
+    EXPECT_TRUE(si_test::WaitForChildren(::GetCurrentProcessId(), 10000));  // a removal, had one been started
     EXPECT_TRUE(si_test::DirExists(foreign));
     EXPECT_TRUE(si_test::DirExists(target_));
 }

@@ -53,8 +53,10 @@ TEST(Startup, SecondCopyIsRefusedAndItsExitRemovesNothing) {
 
     Dismiss(firstBox);
     ASSERT_EQ(::WaitForSingleObject(firstProcess.get(), 20000), WAIT_OBJECT_0);
-    // Neither exit knew the unpack folder: what an earlier run left stays.
-    ::Sleep(2000);
+    // Neither exit knew the unpack folder: what an earlier run left stays
+    // (a removal, had one been started, would have ended by now).
+    EXPECT_TRUE(si_test::WaitForChildren(::GetProcessId(firstProcess.get()), 10000));
+    EXPECT_TRUE(si_test::WaitForChildren(secondId, 10000));
     EXPECT_TRUE(si_test::FileExists(unpack + L"\\marker.txt"));
     si_test::SetSystemLanguage(L"0409");
     si_test::RemoveTree(unpack);
