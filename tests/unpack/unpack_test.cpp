@@ -219,36 +219,40 @@ TEST(UnpackFolder, SecurityIsProtectedAndOwnedByAdministrators) {
 TEST(UnpackFolder, OnlyARealFolderOnAnAclVolumeWithTheBuiltDescriptorIsOurs) {
     si::unique_hlocal built;
     ASSERT_TRUE(si::BuildUnpackFolderSecurity(&built));
-    auto facts = [](DWORD attributes, DWORD volume, const wchar_t* sddl) {
-        si::HeldFolderFacts f;
-        f.attributes = attributes;
-        f.volumeFlags = volume;
-        f.securityKept = sddl != nullptr;
-        PSECURITY_DESCRIPTOR sd = nullptr;
-        if (sddl) EXPECT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &sd, nullptr));
-        f.security.reset(sd);
-        return f;
+    const std::string ours = si_test::SecurityText(L"", built.get());
+    auto replaced = [&ours](const std::string& from, const std::string& to) {
+        std::string text = ours;
+        return text.replace(text.find(from), from.size(), to);
     };
-    const std::wstring user = si_test::Widen(si_test::SecurityText(L"", built.get()).substr(
-        si_test::SecurityText(L"", built.get()).rfind(";;;") + 3));
-    const std::wstring ours = L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200A9;;;" + user;
-    const std::wstring userOwned = L"O:" + user.substr(0, user.size() - 1) + L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200A9;;;" + user;
-    const std::wstring inherited = L"O:BAD:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200A9;;;" + user;
-    const std::wstring userWrites = L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;" + user;
     const DWORD dir = FILE_ATTRIBUTE_DIRECTORY, acls = FILE_PERSISTENT_ACLS;
-    EXPECT_TRUE(si::IsOwnUnpackFolder(facts(dir, acls, ours.c_str()), built.get()));
-    EXPECT_TRUE(si::IsOwnUnpackFolder(facts(dir, acls, nullptr), built.get()));  // a system that keeps none
-    EXPECT_FALSE(si::IsOwnUnpackFolder(facts(dir | FILE_ATTRIBUTE_REPARSE_POINT, acls, ours.c_str()), built.get()));
-    EXPECT_FALSE(si::IsOwnUnpackFolder(facts(FILE_ATTRIBUTE_NORMAL, acls, ours.c_str()), built.get()));
-    EXPECT_FALSE(si::IsOwnUnpackFolder(facts(dir, 0, ours.c_str()), built.get()));  // FAT, a share without ACLs
-    EXPECT_FALSE(si::IsOwnUnpackFolder(facts(dir, 0, nullptr), built.get()));
-    for (const std::wstring& other : {userOwned, inherited, userWrites}) {
-        SCOPED_TRACE(si_test::Narrow(other));
-        EXPECT_FALSE(si::IsOwnUnpackFolder(facts(dir, acls, other.c_str()), built.get()));
+    const struct {
+        DWORD attributes, volume;
+        std::string sddl;  // empty: the system keeps no descriptors
+        bool isOurs;
+    } rows[] = {
+        {dir, acls, ours, true},
+        {dir, acls, "", true},
+        {dir | FILE_ATTRIBUTE_REPARSE_POINT, acls, ours, false},
+        {FILE_ATTRIBUTE_NORMAL, acls, ours, false},
+        {dir, 0, ours, false},                                // FAT, a share without ACLs
+        {dir, 0, "", false},
+        {dir, acls, replaced("O:BA", "O:SY"), false},         // another owner
+        {dir, acls, replaced("D:P", "D:"), false},            // inheriting
+        {dir, acls, replaced(";0x1200a9;", ";FA;"), false},   // the user may write
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.sddl);
+        si::HeldFolderFacts facts;
+        facts.attributes = row.attributes;
+        facts.volumeFlags = row.volume;
+        facts.securityKept = !row.sddl.empty();
+        PSECURITY_DESCRIPTOR sd = nullptr;
+        if (facts.securityKept)
+            ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(si_test::Widen(row.sddl).c_str(),
+                                                                               SDDL_REVISION_1, &sd, nullptr));
+        facts.security.reset(sd);
+        EXPECT_EQ(row.isOurs, si::IsOwnUnpackFolder(facts, built.get()));
     }
-    si::HeldFolderFacts unread = facts(dir, acls, nullptr);
-    unread.securityKept = true;  // kept, but not read back
-    EXPECT_FALSE(si::IsOwnUnpackFolder(unread, built.get()));
 }
 
 // A folder whose handle fails the check (here: a volume without ACLs) is
