@@ -161,7 +161,7 @@ bool ListHeldFolder(HANDLE folder, std::vector<std::wstring>* names) {
         const NTSTATUS status = query(folder, nullptr, nullptr, nullptr, &io, buffer.data(),
                                       static_cast<ULONG>(buffer.size() * sizeof(LONGLONG)), kFileDirectoryInformation,
                                       FALSE, nullptr, restart);
-        if (status == kNoMoreFiles) return true;
+        if (status == kNoMoreFiles || (status >= 0 && io.Information == 0)) return true;
         if (status < 0) return false;
         for (const BYTE* at = reinterpret_cast<const BYTE*>(buffer.data());;) {
             const auto* entry = reinterpret_cast<const DirectoryEntry*>(at);
