@@ -46,10 +46,11 @@ function(_si_payload_standin_lines supplier out_var)
 endfunction()
 
 # _si_payload_archive(TARGET t PAYLOAD_DIR dir OUTPUT_DIR out [STANDINS 1|2]
-#                     [INI file] [REMOVE path ...])
+#                     [INI file] [REMOVE path ...] [COPY dest src ...] [CHECK])
 # Rule and target for OUTPUT_DIR/SetupFiles7z, staged in OUTPUT_DIR/stage.
+# CHECK: the staged folder passes scripts/check-payload.sh before it is packed.
 function(_si_payload_archive)
-  cmake_parse_arguments(A "" "TARGET;PAYLOAD_DIR;OUTPUT_DIR;STANDINS;INI" "REMOVE" ${ARGN})
+  cmake_parse_arguments(A "CHECK" "TARGET;PAYLOAD_DIR;OUTPUT_DIR;STANDINS;INI" "REMOVE;COPY" ${ARGN})
   if(NOT EXISTS "${A_PAYLOAD_DIR}/SetupFiles/ConfigFile/FilesModifyConfig.ini")
     message(FATAL_ERROR "The payload folder '${A_PAYLOAD_DIR}' must hold "
                         "SetupFiles/ConfigFile/FilesModifyConfig.ini (see payload/README.md)")
@@ -88,6 +89,11 @@ function(_si_payload_archive)
   foreach(path IN LISTS A_REMOVE)
     list(APPEND lines "remove\t${path}")
   endforeach()
+  while(A_COPY)
+    list(POP_FRONT A_COPY dest src)
+    list(APPEND lines "copy\t${dest}\t${src}")
+    list(APPEND depends "${src}")
+  endwhile()
   foreach(path IN LISTS inputs)
     list(APPEND lines "input\t${path}")
   endforeach()
@@ -95,11 +101,20 @@ function(_si_payload_archive)
   set(manifest "${A_OUTPUT_DIR}/stage.manifest")
   file(GENERATE OUTPUT "${manifest}" CONTENT "${content}\n")
 
+  set(check "")
+  if(A_CHECK)
+    set(check "${CMAKE_SOURCE_DIR}/scripts/check-payload.sh|--checker|$<TARGET_FILE:si_payload_check>")
+    if(A_STANDINS)
+      string(APPEND check "|--standins")
+    endif()
+    list(APPEND depends si_payload_check "${CMAKE_SOURCE_DIR}/scripts/check-payload.sh")
+  endif()
+
   set(archive "${A_OUTPUT_DIR}/SetupFiles7z")
   add_custom_command(
     OUTPUT "${archive}"
     COMMAND ${CMAKE_COMMAND} "-DPAYLOAD_DIR=${A_PAYLOAD_DIR}" "-DSTAGE_DIR=${A_OUTPUT_DIR}/stage"
-            "-DMANIFEST=${manifest}" "-DARCHIVE=${archive}" "-DSEVENZIP=${SI_7ZZ}"
+            "-DMANIFEST=${manifest}" "-DARCHIVE=${archive}" "-DSEVENZIP=${SI_7ZZ}" "-DCHECK=${check}"
             -P "${SI_PAYLOAD_STAGE_SCRIPT}"
     DEPENDS ${depends} "${manifest}"
     COMMENT "Packing the setup archive ${archive}"
@@ -108,7 +123,8 @@ function(_si_payload_archive)
 endfunction()
 
 # si_payload_variant(NAME <name> [INI <file>] [SET <edit>...] [TOOLS 1|2]
-#                    [REMOVE <path>...] [FILE_VARIABLE <var>] [TARGET_VARIABLE <var>])
+#                    [REMOVE <path>...] [COPY <dest> <src>...]
+#                    [FILE_VARIABLE <var>] [TARGET_VARIABLE <var>])
 #
 # A setup archive made from the sample payload and its stand-ins with changes,
 # for tests: <build>/payload/variants/<name>/SetupFiles7z, made by the target
@@ -122,11 +138,12 @@ endfunction()
 #           (default) or 2, named as in install/suppliers.inc; difxapi.dll is
 #           beside the tools either way.
 #   REMOVE  paths below SetupFiles to leave out, e.g. "Uninst/UnLang/Korean(Korea)".
+#   COPY    pairs: a path below SetupFiles and the file put there.
 # The archive's path and target are also in the global properties
 # SI_PAYLOAD_VARIANT_<name>_FILE and SI_PAYLOAD_VARIANT_<name>_TARGET. Asking
 # again for a variant with the same name and arguments gives the same one.
 function(si_payload_variant)
-  cmake_parse_arguments(V "" "NAME;INI;TOOLS;FILE_VARIABLE;TARGET_VARIABLE" "SET;REMOVE" ${ARGN})
+  cmake_parse_arguments(V "" "NAME;INI;TOOLS;FILE_VARIABLE;TARGET_VARIABLE" "SET;REMOVE;COPY" ${ARGN})
   if(NOT V_NAME MATCHES "^[A-Za-z0-9_]+$")
     message(FATAL_ERROR "si_payload_variant: NAME '${V_NAME}' must be letters, digits and _")
   endif()
@@ -159,7 +176,7 @@ function(si_payload_variant)
         VERBATIM)
     endif()
     _si_payload_archive(TARGET ${target} PAYLOAD_DIR "${SI_PAYLOAD_SAMPLE_DIR}" OUTPUT_DIR "${dir}"
-                        STANDINS ${V_TOOLS} INI "${ini}" REMOVE ${V_REMOVE})
+                        STANDINS ${V_TOOLS} INI "${ini}" REMOVE ${V_REMOVE} COPY ${V_COPY})
     set_property(GLOBAL PROPERTY SI_PAYLOAD_VARIANT_${V_NAME}_FILE "${archive}")
     set_property(GLOBAL PROPERTY SI_PAYLOAD_VARIANT_${V_NAME}_TARGET ${target})
   endif()

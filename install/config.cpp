@@ -36,6 +36,12 @@ const SystemKey* FindSystemKey(int osType) {
     return nullptr;
 }
 
+const wchar_t* KeyOf(const SystemKey& system, int architecture) {
+    if (architecture == OS_ARCHITECTURE_X86) return system.keyX86;
+    if (architecture == OS_ARCHITECTURE_X64_AMD64) return system.keyX64;
+    return nullptr;  // IA64 and unknown processors have no driver
+}
+
 // ReadIniString into a value that must fit; logs the refusal.
 bool ReadIniValue(wchar_t* out, const wchar_t* section, const wchar_t* key) {
     if (ReadIniString(out, section, key)) return true;
@@ -57,6 +63,11 @@ void CleanIniText(wchar_t* text) {
     for (size_t i = begin; i < end; ++i)
         if (text[i] != L'"') text[out++] = text[i];
     text[out] = L'\0';
+}
+
+const wchar_t* DriverKeyName(int osType, int architecture) {
+    const SystemKey* system = FindSystemKey(osType);
+    return system ? KeyOf(*system, architecture) : nullptr;
 }
 
 const wchar_t* DriverToolName(int chipSupplier, int architecture) {
@@ -102,9 +113,8 @@ int ReadConfigFromIniWith(const OsInfo& os, MessageBoxFn messageBox) {
     const SystemKey* system = FindSystemKey(os.osType);
     if (!system) return 1;  // no driver key for this system: gDriverSourceDir stays empty
     WriteLog(L"ReadConfigFromIni>>OS type is %s", system->logWord);
-    if (os.architecture == OS_ARCHITECTURE_X86) return ReadIniValue(gDriverSourceDir, L"DriverInstall", system->keyX86) ? 1 : 0;
-    if (os.architecture == OS_ARCHITECTURE_X64_AMD64) return ReadIniValue(gDriverSourceDir, L"DriverInstall", system->keyX64) ? 1 : 0;
-    return 0;  // IA64 and unknown processors have no driver
+    const wchar_t* key = KeyOf(*system, os.architecture);
+    return key && ReadIniValue(gDriverSourceDir, L"DriverInstall", key) ? 1 : 0;
 }
 
 }  // namespace si

@@ -26,6 +26,10 @@ int ReadConfigFromIniWith(const OsInfo& os, MessageBoxFn messageBox);
 // Removes leading and trailing white space, then every double quote, in place.
 void CleanIniText(wchar_t* text);
 
+// The [DriverInstall] key of the driver folder for a system, or null where
+// that system and architecture have none.
+const wchar_t* DriverKeyName(int osType, int architecture);
+
 // The driver install tool's file name for a supplier and architecture code.
 const wchar_t* DriverToolName(int chipSupplier, int architecture);
 

@@ -10,6 +10,8 @@
 #   copy    <destination>  <source file>    a file put into place (made or replaced)
 #   remove  <path>                          a file or folder taken out; it must exist
 #   input   <path>                          a payload input, listed only for the build's bookkeeping
+# With CHECK (a command line, its words separated by "|"), the staged folder
+# is checked by "<command> STAGE_DIR" first: no archive from a payload that fails.
 # Finally STAGE_DIR/SetupFiles becomes ARCHIVE: solid 7z, LZMA with BCJ2, no
 # times and no attributes stored, so the same inputs always give the same bytes.
 
@@ -64,6 +66,15 @@ endforeach()
 
 if(NOT EXISTS "${root}/ConfigFile/FilesModifyConfig.ini")
   message(FATAL_ERROR "The staged payload has no SetupFiles/ConfigFile/FilesModifyConfig.ini")
+endif()
+
+if(CHECK)
+  string(REPLACE "|" ";" check "${CHECK}")
+  execute_process(COMMAND ${check} "${STAGE_DIR}" RESULT_VARIABLE result)
+  if(NOT result EQUAL 0)
+    file(REMOVE "${ARCHIVE}")
+    message(FATAL_ERROR "The payload ${PAYLOAD_DIR} fails its check (lines above); see payload/README.md")
+  endif()
 endif()
 
 # 7-Zip sorts the entries itself; the locale only matters for non-ASCII names.

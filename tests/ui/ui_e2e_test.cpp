@@ -93,15 +93,29 @@ TEST(InstallerWindow, WholeRunEndsThreeSecondsAfterCompletion) {
     EXPECT_EQ(result.exitCode, static_cast<DWORD>(IDCANCEL));
 }
 
-TEST(InstallerWindow, EscapeInTheMiddleEndsTheRunAtOnce) {
+// Escape in the middle of a step: the window goes at once, the worker is not
+// waited for, and the exit's removal still takes the unpack folder away.
+struct EscapeMoment {
+    const char* name;
+    bool driver;  // in the driver step (a tool that runs 8 s), else in the extraction
+};
+void PrintTo(const EscapeMoment& moment, std::ostream* out) { *out << moment.name; }
+class EscapeInTheMiddle : public testing::TestWithParam<EscapeMoment> {};
+
+TEST_P(EscapeInTheMiddle, EndsTheRunAtOnceAndLeavesNoUnpackFolder) {
     si_test::InstallerRun run;
-    DWORD pressedAt = 0, goneAt = 0;
+    if (GetParam().driver) run.env.emplace_back(L"SETUPINSTALL_STANDIN_SLEEP_MS_CORVANE64", L"8000");
+    const std::wstring tool = si_test::ProgramFiles() + L"\\KALVERON\\AX7R_1.0\\DriverFiles\\Corvane64.exe";
+    ::DeleteFileW(tool.c_str());
+    DWORD pressedAt = 0, goneAt = 0, endedAt = 0;
     bool focused = false;
     run.during = [&](HANDLE process) {
         HWND window = si_test::FindInstallerWindow(::GetProcessId(process), 30000);
         if (!window) return;
-        // Somewhere in the installation: past 10 %.
-        if (!ui_test::WaitUntil([&] { return FilledWidth(CaptureWindow(window)) > kBarWidth / 10; }, 30000)) return;
+        const std::wstring unpacked = si_test::AppDataDir() + L"\\KalveronTemp\\SetupFiles";
+        const std::wstring& mark = GetParam().driver ? tool : unpacked;
+        if (!ui_test::WaitUntil([&] { return si_test::FileExists(mark) || si_test::DirExists(mark); }, 60000)) return;
+        if (GetParam().driver) ::Sleep(1000);  // the tool has started and runs on
         ::SetForegroundWindow(window);
         focused = ui_test::WaitUntil([&] { return ::GetForegroundWindow() == window; }, 2000);
         pressedAt = ::GetTickCount();
@@ -109,22 +123,33 @@ TEST(InstallerWindow, EscapeInTheMiddleEndsTheRunAtOnce) {
         ui_test::WaitUntil([&] { return Gone(window); }, 5000);
         goneAt = ::GetTickCount();
         ::WaitForSingleObject(process, 10000);
+        endedAt = ::GetTickCount();
     };
-    const DWORD start = ::GetTickCount();
     const si_test::InstallerResult result = si_test::RunInstaller(run);
     ASSERT_TRUE(focused);
     ASSERT_NE(pressedAt, 0u) << result.log;
     EXPECT_LT(goneAt - pressedAt, 1000u);
     ASSERT_TRUE(result.finished) << result.log;
-    std::printf("process ended %lu ms after Escape, exit code %lu\n",
-                static_cast<unsigned long>(::GetTickCount() - pressedAt), static_cast<unsigned long>(result.exitCode));
+    std::string left;
+    for (const std::wstring& entry : si_test::ListTree(result.unpackDir)) left += " " + si_test::Narrow(entry);
+    const bool removed = si_test::WaitUntilGone(result.unpackDir, 10000);
+    std::printf("%s: process ended %lu ms after Escape (exit code %lu); left in the unpack folder then:%s; %s "
+                "%lu ms after the end; configuration %s (the extraction had ended), driver tool %s\n",
+                GetParam().name, static_cast<unsigned long>(endedAt - pressedAt),
+                static_cast<unsigned long>(result.exitCode), left.c_str(), removed ? "gone" : "STILL THERE",
+                static_cast<unsigned long>(::GetTickCount() - endedAt),
+                result.log.find("ReadConfigFromIni>>gTargetDir") != std::string::npos ? "read" : "not read",
+                si_test::FileExists(tool) ? "copied" : "not copied");
+    EXPECT_TRUE(si_test::RemovedAtExit(result.unpackDir, result.processId));
     // Ended by the user, not by the sequence: no end message was handled, and
     // nothing crashed on the way out (the worker was still installing).
     EXPECT_EQ(result.log.find("{EventSetupEnd}"), std::string::npos) << result.log;
     EXPECT_NE(result.log.find("{ThreadSetupInstall}ThreadSetupInstall start"), std::string::npos) << result.log;
     EXPECT_LT(result.exitCode, 0x100u);  // a message's word parameter, not an exception code
-    EXPECT_LT(::GetTickCount() - start, 60000u);
 }
+INSTANTIATE_TEST_SUITE_P(InstallerWindow, EscapeInTheMiddle,
+                         testing::Values(EscapeMoment{"extraction", false}, EscapeMoment{"driver", true}),
+                         [](const testing::TestParamInfo<EscapeMoment>& info) { return std::string(info.param.name); });
 
 // Every language's window at about half way, in our own screenshots. Under
 // Wine "Consolas" does not exist and GDI+ has no glyph fallback, so each run
