@@ -134,15 +134,21 @@ _si_read_languages()
 
 # si_lean_code(<target>): the installer's own code, compiled for size. None of
 # it is a hot loop (the 7z decoding runs in 7zDec.dll, built for speed), so -Os;
-# no exceptions and no unwind tables (nothing throws or catches: what the
-# library would throw ends the process, framework/lean_runtime.cpp); the
-# strings' members compiled in place of the library's whole string modules
-# (framework/string_instances.h).
+# no exceptions (nothing throws or catches: what the library would throw ends
+# the process, framework/lean_runtime.cpp); the strings' members compiled in
+# place of the library's whole string modules (framework/string_instances.h).
 function(si_lean_code target)
-  target_compile_options(${target} PRIVATE
-    $<$<COMPILE_LANGUAGE:CXX>:-Os -fno-exceptions -fno-asynchronous-unwind-tables
-      -include ${CMAKE_SOURCE_DIR}/framework/string_instances.h>)
+  set(options -Os -fno-exceptions ${SI_NO_UNWIND_TABLES} -include ${CMAKE_SOURCE_DIR}/framework/string_instances.h)
+  target_compile_options(${target} PRIVATE "$<$<COMPILE_LANGUAGE:CXX>:${options}>")
 endfunction()
+# On i686 the unwind tables (.eh_frame) serve C++ exceptions only, so code
+# without them needs none; x86_64 Windows requires its unwind data (.pdata)
+# for every stack walk, so the twin keeps it.
+if(SI_ARCH STREQUAL "i686")
+  set(SI_NO_UNWIND_TABLES -fno-asynchronous-unwind-tables)
+else()
+  set(SI_NO_UNWIND_TABLES "")
+endif()
 
 # Registers a file as payload resource 130 (decoder), 131 (setup archive) or
 # 132 (language pack), built by `target`; SetupInstall.exe embeds it.
