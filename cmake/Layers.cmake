@@ -25,6 +25,7 @@ function(si_add_layer folder)
   cmake_parse_arguments(L "" "" "SOURCES;USES" ${ARGN})
   si_layer_headers(${folder})
   add_library(si_${folder} STATIC ${L_SOURCES})
+  si_lean_code(si_${folder})
   target_link_libraries(si_${folder} PUBLIC si_${folder}_headers ${L_USES})
 endfunction()
 

@@ -132,6 +132,24 @@ function(_si_read_languages)
 endfunction()
 _si_read_languages()
 
+# si_lean_code(<target>): the installer's own code, compiled for size. None of
+# it is a hot loop (the 7z decoding runs in 7zDec.dll, built for speed), so -Os;
+# no exceptions (nothing throws or catches: what the library would throw ends
+# the process, framework/lean_runtime.cpp); the strings' members compiled in
+# place of the library's whole string modules (framework/string_instances.h).
+function(si_lean_code target)
+  set(options -Os -fno-exceptions ${SI_NO_UNWIND_TABLES} -include ${CMAKE_SOURCE_DIR}/framework/string_instances.h)
+  target_compile_options(${target} PRIVATE "$<$<COMPILE_LANGUAGE:CXX>:${options}>")
+endfunction()
+# On i686 the unwind tables (.eh_frame) serve C++ exceptions only, so code
+# without them needs none; x86_64 Windows requires its unwind data (.pdata)
+# for every stack walk, so the twin keeps it.
+if(SI_ARCH STREQUAL "i686")
+  set(SI_NO_UNWIND_TABLES -fno-asynchronous-unwind-tables)
+else()
+  set(SI_NO_UNWIND_TABLES "")
+endif()
+
 # Registers a file as payload resource 130 (decoder), 131 (setup archive) or
 # 132 (language pack), built by `target`; SetupInstall.exe embeds it.
 function(si_register_payload id file target)
@@ -198,11 +216,12 @@ function(si_add_installer target)
   set(rc_dir "${CMAKE_CURRENT_BINARY_DIR}/rc/${target}")
   file(GENERATE OUTPUT "${rc_dir}/payload_files.rc" CONTENT "${payload_rc}")
 
-  # xp_compat stands in the executable itself, not in si_core: its import
-  # slot must be defined before the runtime libraries are searched.
+  # xp_compat and lean_runtime stand in the executable itself, not in si_core:
+  # what they define must be there before the runtime libraries are searched.
   set(rc "${res_src}/SetupInstall.rc")
   add_executable(${target} WIN32 "${CMAKE_SOURCE_DIR}/app/main.cpp"
-                 "${CMAKE_SOURCE_DIR}/framework/xp_compat.cpp" "${rc}")
+                 "${CMAKE_SOURCE_DIR}/framework/xp_compat.cpp" "${CMAKE_SOURCE_DIR}/framework/lean_runtime.cpp" "${rc}")
+  si_lean_code(${target})
   target_link_libraries(${target} PRIVATE si_core)
   target_link_options(${target} PRIVATE -municode)
   target_include_directories(${target} BEFORE PRIVATE "${rc_dir}" "${res_src}" "${res_bin}")

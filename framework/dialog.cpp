@@ -12,8 +12,14 @@ namespace {
 // catches the dialog window as it is created, before its first message, and
 // subclasses it: from then on every message, WM_CREATE included, goes through
 // CDialog::WindowProc and the message map first.
-thread_local CDialog* tCreating = nullptr;
-thread_local HHOOK tCreationHook = nullptr;
+struct Creation {
+    CDialog* dialog = nullptr;
+    HHOOK hook = nullptr;
+};
+// One thread-local slot (no compiler TLS: that needs the threads runtime),
+// taken before main; it points to the Creation on DoModal's stack.
+const DWORD gCreationSlot = ::TlsAlloc();
+Creation* ThisThreadsCreation() { return static_cast<Creation*>(::TlsGetValue(gCreationSlot)); }
 
 // The window class atom of dialog windows (WC_DIALOG).
 constexpr ULONG_PTR kDialogClassAtom = 0x8002;
@@ -27,17 +33,18 @@ CDialog::~CDialog() {
 }
 
 LRESULT CALLBACK CDialog::CreationHook(int code, WPARAM wParam, LPARAM lParam) {
-    // The first dialog-class window created after DoModal set tCreating is the
+    // The first dialog-class window created after DoModal set its Creation is the
     // dialog itself; its controls are created after it.
-    if (code == HCBT_CREATEWND && tCreating) {
+    Creation* creation = ThisThreadsCreation();
+    if (code == HCBT_CREATEWND && creation && creation->dialog) {
         HWND hwnd = reinterpret_cast<HWND>(wParam);
         if (::GetClassLongPtrW(hwnd, GCW_ATOM) == kDialogClassAtom) {
-            CDialog* dialog = tCreating;
-            tCreating = nullptr;
+            CDialog* dialog = creation->dialog;
+            creation->dialog = nullptr;
             dialog->Attach(hwnd);
         }
     }
-    return ::CallNextHookEx(tCreationHook, code, wParam, lParam);
+    return ::CallNextHookEx(creation ? creation->hook : nullptr, code, wParam, lParam);
 }
 
 void CDialog::Attach(HWND hwnd) {
@@ -168,14 +175,14 @@ INT_PTR CDialog::DoModal() {
 
     m_result = -1;
     m_continueModal = true;
-    CDialog* outerCreating = tCreating;
-    HHOOK outerHook = tCreationHook;
-    tCreating = this;
-    tCreationHook = ::SetWindowsHookExW(WH_CBT, &CDialog::CreationHook, nullptr, ::GetCurrentThreadId());
+    Creation* outer = ThisThreadsCreation();
+    Creation creation;
+    creation.dialog = this;
+    ::TlsSetValue(gCreationSlot, &creation);
+    creation.hook = ::SetWindowsHookExW(WH_CBT, &CDialog::CreationHook, nullptr, ::GetCurrentThreadId());
     HWND hwnd = ::CreateDialogIndirectParamW(module, dialogTemplate, owner, &CDialog::DialogProc, 0);
-    if (tCreationHook) ::UnhookWindowsHookEx(tCreationHook);
-    tCreating = outerCreating;
-    tCreationHook = outerHook;
+    if (creation.hook) ::UnhookWindowsHookEx(creation.hook);
+    ::TlsSetValue(gCreationSlot, outer);
 
     if (hwnd && m_hWnd == hwnd) {
         // A template without WS_VISIBLE shows once created, as a modal dialog does.

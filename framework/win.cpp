@@ -30,6 +30,19 @@ bool FormatPath(wchar_t* buffer, size_t capacity, const wchar_t* format, ...) no
     return ok;
 }
 
+int ScanInts(const wchar_t* text, wchar_t separator, int* values, int count) noexcept {
+    int read = 0;
+    for (const wchar_t* p = text; p && read < count; ++read) {
+        if (read > 0 && *p++ != separator) break;
+        wchar_t* end = nullptr;
+        const long value = wcstol(p, &end, 10);  // skips blanks, takes a sign
+        if (end == p) break;
+        values[read] = static_cast<int>(value);
+        p = end;
+    }
+    return read;
+}
+
 bool CopyText(wchar_t* buffer, size_t capacity, const wchar_t* text) noexcept {
     if (!buffer || capacity == 0) return false;
     size_t i = 0;

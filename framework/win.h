@@ -249,6 +249,12 @@ bool Format(wchar_t* buffer, size_t capacity, const wchar_t* format, ...) noexce
 // would not fit, so a cut path never stands in for another one.
 bool FormatPath(wchar_t* buffer, size_t capacity, const wchar_t* format, ...) noexcept;
 
+// Reads up to `count` decimal numbers, one after the other with `separator`
+// between them, as swscanf with "%d<separator>%d..." does: blanks before a
+// number are skipped and a sign is taken. Returns how many were read before
+// the text stopped matching.
+int ScanInts(const wchar_t* text, wchar_t separator, int* values, int count) noexcept;
+
 // Copies with truncation; always terminates. False when cut.
 bool CopyText(wchar_t* buffer, size_t capacity, const wchar_t* text) noexcept;
 

@@ -10,12 +10,18 @@
 # Both extractions are then compared with the source tree.
 #
 #   scripts/bench-extract.sh [ROUNDS]       (default 2 rounds of each)
+#
+# With SETUPINSTALL_BENCH_BEFORE=<x64 build tree of an earlier checkout> the
+# Wine pair runs for that tree too, first, on the same archive (scripts/bench.sh --before).
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 rounds=${1:-2}
 bdir=${SETUPINSTALL_BUILD_DIR:-$here/build}/x64
 [ -f "$bdir/CMakeCache.txt" ] || "$here/scripts/build.sh"
-cmake --build "$bdir" --target bench_extract -j "${SETUPINSTALL_JOBS:-2}" >/dev/null
+before=${SETUPINSTALL_BENCH_BEFORE:-}
+for tree in $before "$bdir"; do
+    cmake --build "$tree" --target bench_extract -j "${SETUPINSTALL_JOBS:-2}" >/dev/null
+done
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/si-bench-extract.XXXXXX")
 export SETUPINSTALL_WINE_DIR=$work/wine
@@ -85,15 +91,24 @@ EOF
 
 echo "== under Wine: ExtractFiles (7zDec.dll) against the SDK's 7zMain ($rounds rounds each)"
 winpath() { local p=${1//\//\\}; echo "Z:$p"; }
-mkdir -p "$work/out"
-"$here/scripts/wine-run.sh" "$bdir/bench/bench_extract.exe" "$(winpath "$work/bench.7z")" \
-    "$(winpath "$work/out")" "$(winpath "$bdir/bin/7zDec.dll")" \
-    "$(winpath "$bdir/bench/sdk_7zdec.exe")" "$rounds" | sed 's/^/   /'
+outs=()
+for tree in $before "$bdir"; do
+    out=$work/out$([ "$tree" = "$bdir" ] || echo -before)
+    outs+=("$out")
+    mkdir -p "$out"
+    [ -n "$before" ] && echo "   -- $([ "$tree" = "$bdir" ] && echo now || echo before): $tree"
+    "$here/scripts/wine-run.sh" "$tree/bench/bench_extract.exe" "$(winpath "$work/bench.7z")" \
+        "$(winpath "$out")" "$(winpath "$tree/bin/7zDec.dll")" \
+        "$(winpath "$tree/bench/sdk_7zdec.exe")" "$rounds" | sed 's/^/   /'
+done
 
-echo "== comparing both extractions with the source tree"
+echo "== comparing the extractions with the source tree"
 status=0
-for side in dll sdk; do
-    if diff -r "$work/data" "$work/out/$side" >/dev/null; then echo "   $side: identical"
-    else echo "   $side: DIFFERENT"; status=1; fi
+for out in "${outs[@]}"; do
+    for side in dll sdk; do
+        if diff -r "$work/data" "$out/$side" >/dev/null; then echo "   ${out##*/}/$side: identical"
+        else echo "   ${out##*/}/$side: DIFFERENT"; status=1; fi
+        rm -rf "${out:?}/$side"
+    done
 done
 exit $status

@@ -1,5 +1,7 @@
 #include "ui/layout.h"
 
+#include "framework/win.h"
+
 #include <cmath>
 #include <cwchar>
 
@@ -12,16 +14,18 @@ bool InLayoutRange(int v) { return v >= 1 && v <= kMaxLayoutValue; }
 
 RECT ParseRectText(const wchar_t* text, const RECT& fallback) {
     if (!text || !*text) return fallback;
-    int x = 0, y = 0, w = 0, h = 0;
-    if (swscanf(text, L"%d,%d,%d,%d", &x, &y, &w, &h) < 4) return fallback;
+    int v[4] = {};
+    if (ScanInts(text, L',', v, 4) < 4) return fallback;
+    const int x = v[0], y = v[1], w = v[2], h = v[3];
     if (!InLayoutRange(x) || !InLayoutRange(y) || !InLayoutRange(w) || !InLayoutRange(h)) return fallback;
     return RECT{x, y, x + w, y + h};
 }
 
 uint32_t ParseColorText(const wchar_t* text) {
     if (!text || !*text) return kOpaqueBlack;
-    int a = 0, r = 0, g = 0, b = 0;
-    if (swscanf(text, L"%d,%d,%d,%d", &a, &r, &g, &b) < 4) return kOpaqueBlack;
+    int v[4] = {};
+    if (ScanInts(text, L',', v, 4) < 4) return kOpaqueBlack;
+    const int a = v[0], r = v[1], g = v[2], b = v[3];
     auto low8 = [](int v) { return static_cast<uint32_t>(v) & 0xFFu; };
     return (low8(a) << 24) | (low8(r) << 16) | (low8(g) << 8) | low8(b);
 }

@@ -36,10 +36,9 @@ struct FolderState {
     FolderState() { ::InitializeCriticalSection(&lock); }
 };
 
-FolderState& State() {
-    static FolderState* state = new FolderState;
-    return *state;
-}
+// Made before main, so no thread ever races its construction.
+FolderState* const gState = new FolderState;
+FolderState& State() { return *gState; }
 
 class Locked {
 public:

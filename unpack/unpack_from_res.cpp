@@ -107,7 +107,10 @@ ResDot* UnPackFromRes::MakeDot(const std::wstring& item, const std::wstring& fol
     dot->resType = resType;
     // An item that does not scan as two numbers leaves them 0: that resource
     // is never found and the write fails cleanly.
-    swscanf(item.c_str(), L"%d-%d", &dot->resId, &dot->nameId);
+    int ids[2] = {};
+    si::ScanInts(item.c_str(), L'-', ids, 2);
+    dot->resId = ids[0];
+    dot->nameId = ids[1];
     std::wstring name = si::LoadActiveString(static_cast<UINT>(dot->nameId));
     if (name.empty())
         name = *lastName;  // a missing name string reuses the previous item's name

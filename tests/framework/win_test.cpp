@@ -32,6 +32,19 @@ struct CountingTraits {
     static void close(int) noexcept { ++gClosed; }
 };
 
+TEST(ScanInts, ReadsAsScanfWouldAndCountsWhatMatched) {
+    int v[4] = {};
+    EXPECT_EQ(si::ScanInts(L" 130-140,", L'-', v, 2), 2);
+    EXPECT_EQ(v[0], 130);
+    EXPECT_EQ(v[1], 140);
+    EXPECT_EQ(si::ScanInts(L"-28, +5,7x,9", L',', v, 4), 3);  // "7x" stops the match
+    EXPECT_EQ(v[0], -28);
+    EXPECT_EQ(v[1], 5);
+    EXPECT_EQ(si::ScanInts(L"1 ,2", L',', v, 2), 1);  // no blank before a separator
+    EXPECT_EQ(si::ScanInts(L"", L',', v, 4), 0);
+    EXPECT_EQ(si::ScanInts(nullptr, L',', v, 4), 0);
+}
+
 TEST(UniqueAny, ClosesEachHandleOnceAndNeverTheInvalidValue) {
     {
         si::unique_any<int, CountingTraits> none, one(1);
