@@ -65,13 +65,10 @@ void RestrictDllSearch(SetDefaultDllDirectoriesFn setDefault) {
     using SetDllDirectoryFn = BOOL(WINAPI*)(const wchar_t*);
     if (auto setDllDirectory = SystemFunction<SetDllDirectoryFn>(L"kernel32.dll", "SetDllDirectoryW"))
         setDllDirectory(L"");
-    wchar_t system[MAX_PATH] = {};
-    const UINT n = ::GetSystemDirectoryW(system, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) return;
     for (const wchar_t* name : {L"gdiplus.dll", L"version.dll"}) {
         wchar_t path[MAX_PATH] = {};
         // Kept for the life of the process; the delay-load finds it loaded.
-        if (FormatPath(path, MAX_PATH, L"%s\\%s", system, name)) ::LoadLibraryW(path);
+        if (SystemFilePath(name, path, MAX_PATH)) ::LoadLibraryW(path);
     }
 }
 

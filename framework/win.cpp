@@ -43,6 +43,16 @@ int ScanInts(const wchar_t* text, wchar_t separator, int* values, int count) noe
     return read;
 }
 
+bool SystemFilePath(const wchar_t* name, wchar_t* buffer, size_t capacity) noexcept {
+    wchar_t system[MAX_PATH] = {};
+    const UINT n = ::GetSystemDirectoryW(system, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) {
+        if (buffer && capacity) buffer[0] = L'\0';
+        return false;
+    }
+    return FormatPath(buffer, capacity, L"%s\\%s", system, name);
+}
+
 bool CopyText(wchar_t* buffer, size_t capacity, const wchar_t* text) noexcept {
     if (!buffer || capacity == 0) return false;
     size_t i = 0;

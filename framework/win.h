@@ -249,6 +249,11 @@ bool Format(wchar_t* buffer, size_t capacity, const wchar_t* format, ...) noexce
 // would not fit, so a cut path never stands in for another one.
 bool FormatPath(wchar_t* buffer, size_t capacity, const wchar_t* format, ...) noexcept;
 
+// "<system folder>\<name>" (GetSystemDirectoryW): the one place where the
+// system's own copy of a file is named. False and an empty buffer when the
+// folder cannot be read or the path does not fit.
+bool SystemFilePath(const wchar_t* name, wchar_t* buffer, size_t capacity) noexcept;
+
 // Reads up to `count` decimal numbers, one after the other with `separator`
 // between them, as swscanf with "%d<separator>%d..." does: blanks before a
 // number are skipped and a sign is taken. Returns how many were read before

@@ -15,11 +15,7 @@ bool BuildRemovalCommand(const wchar_t* comspec, const wchar_t* folder, wchar_t*
     return FormatPath(out, capacity, L"%s /c rd /s /q \"%s\"", comspec, folder);
 }
 
-bool SystemCommandInterpreter(wchar_t* out, size_t capacity) {
-    wchar_t system[MAX_PATH] = {};
-    const UINT n = ::GetSystemDirectoryW(system, MAX_PATH);
-    return n > 0 && n < MAX_PATH && FormatPath(out, capacity, L"%s\\cmd.exe", system);
-}
+bool SystemCommandInterpreter(wchar_t* out, size_t capacity) { return SystemFilePath(L"cmd.exe", out, capacity); }
 
 }  // namespace si
 

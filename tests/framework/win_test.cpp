@@ -14,6 +14,14 @@ TEST(FormatPath, FitsToTheLastCharacterAndIsEmptiedOtherwise) {
     EXPECT_FALSE(si::Format(buffer, 6, L"%s", L"abcdefgh"));  // Format keeps what fits
     EXPECT_STREQ(L"abcde", buffer);
     EXPECT_FALSE(si::FormatPath(buffer, 0, L"a"));
+    // The system's own copy of a file: the same rule.
+    wchar_t system[MAX_PATH] = {}, expected[MAX_PATH] = {};
+    ::GetSystemDirectoryW(system, MAX_PATH);
+    ASSERT_TRUE(si::FormatPath(expected, MAX_PATH, L"%s\\cmd.exe", system));
+    EXPECT_TRUE(si::SystemFilePath(L"cmd.exe", system, MAX_PATH));
+    EXPECT_STREQ(expected, system);
+    EXPECT_FALSE(si::SystemFilePath(L"cmd.exe", buffer, 6));
+    EXPECT_STREQ(L"", buffer);
 }
 
 TEST(CopyText, CutsToTheCapacityAndAlwaysTerminates) {
